@@ -1,0 +1,44 @@
+#include "app/SingleInstance.h"
+#include "app/TMainForm.h"
+#include "app/support/ExceptionDisplay.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+bool hasScreenUser()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The lock is taken before anything else and held until the process ends.
+    SingleInstance instance(QStringLiteral("Hollvan"));
+
+    QApplication app(argc, argv);
+    if (!instance.acquired()) {
+        const QString text = QStringLiteral("Program Hollvan jest już uruchomiony!");
+        if (hasScreenUser())
+            QMessageBox::information(nullptr, QStringLiteral("Hollvan"), text);
+        else
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return 0;
+    }
+
+    runGuarded([&] {
+        QApplication::setApplicationName(QStringLiteral("Hollvan"));
+        QApplication::setApplicationDisplayName(QStringLiteral("Hollvan"));
+        auto form = std::make_unique<TMainForm>();
+        form->show();
+        QApplication::exec();
+    });
+    return 0;
+}
