@@ -116,8 +116,8 @@ QString wsaErrorText(int32_t code)
 ESocketError socketApiError(int err, const char *api)
 {
     const QString text = QStringLiteral("Windows socket error: %1 (%2), on API '%3'")
-                                 .arg(qt_error_string(err), QString::number(wsaFromErrno(err)),
-                                      QString::fromLatin1(api));
+                             .arg(qt_error_string(err), QString::number(wsaFromErrno(err)),
+                                  QString::fromLatin1(api));
     return ESocketError(text.toStdString());
 }
 

@@ -24,8 +24,7 @@ bool wouldBlock(int err)
 
 TCustomWinSocket::TCustomWinSocket(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 TCustomWinSocket::~TCustomWinSocket()
 {
@@ -141,7 +140,8 @@ QByteArray TCustomWinSocket::ReceivePending()
 {
     if (m_fd < 0)
         return {};
-    m_readNotifier->setEnabled(true);
+    if (!m_closing)
+        m_readNotifier->setEnabled(true);
     int pending = 0;
     if (::ioctl(m_fd, FIONREAD, &pending) < 0) {
         failedCall(TErrorEvent::eeReceive, errno, "recv");
@@ -196,6 +196,10 @@ void TCustomWinSocket::CloseConnection()
     if (m_fd < 0 || m_closing)
         return;
     m_closing = true;
+    // Closing: nothing more is taken from the socket, also not from a nested
+    // event loop that the disconnection handler may run.
+    m_readNotifier->setEnabled(false);
+    m_writeNotifier->setEnabled(false);
     QPointer<TCustomWinSocket> self(this);
     try {
         notify(Notification::Disconnect);

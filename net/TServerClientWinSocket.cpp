@@ -71,10 +71,10 @@ void TServerClientWinSocket::error(TErrorEvent kind, int32_t &code)
 void TServerClientWinSocket::closed()
 {
     QMetaObject::invokeMethod(
-            m_server,
-            [server = m_server, client = QPointer<TServerClientWinSocket>(this)] {
-                if (client)
-                    server->releaseClient(client);
-            },
-            Qt::QueuedConnection);
+        m_server,
+        [server = m_server, client = QPointer<TServerClientWinSocket>(this)] {
+            if (client)
+                server->releaseClient(client);
+        },
+        Qt::QueuedConnection);
 }

@@ -3,8 +3,7 @@
 TServerSocket::TServerSocket(QObject *parent)
     : QObject(parent)
     , m_server(new TServerWinSocket(this))
-{
-}
+{ }
 
 TServerSocket::~TServerSocket()
 {
@@ -12,8 +11,7 @@ TServerSocket::~TServerSocket()
     // nobody left to tell, the descriptor is released either way.
     try {
         SetActive(false);
-    } catch (const ESocketError &) {
-    }
+    } catch (const ESocketError &) { }
 }
 
 bool TServerSocket::Active() const

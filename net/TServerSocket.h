@@ -17,7 +17,8 @@
 // per connection OnClientConnect then OnAccept; OnClientRead per arrival;
 // OnClientDisconnect while the connection is still open, nested inside
 // whatever called CloseConnection; OnClientError with a Windows Sockets number
-// for a reset or dead peer and for a failed receive or send. A closed
+// for a reset or dead peer and for a failed receive or send; OnClientWrite
+// once the bytes a busy client could not take at once have all gone out. A closed
 // connection keeps its index until the event loop releases it. Deactivation
 // drops every connection without events.
 class TServerSocket : public QObject

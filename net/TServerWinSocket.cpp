@@ -27,8 +27,7 @@ constexpr int acceptPauseMs = 200;
 TServerWinSocket::TServerWinSocket(TServerSocket *component)
     : TCustomWinSocket(component)
     , m_component(component)
-{
-}
+{ }
 
 TServerWinSocket::~TServerWinSocket()
 {
@@ -46,7 +45,8 @@ int32_t TServerWinSocket::ClientCount() const
 TServerClientWinSocket *TServerWinSocket::ClientAt(int32_t index) const
 {
     if (index < 0 || index >= m_clients.size())
-        throw ESocketError(QStringLiteral("List index out of bounds (%1)").arg(index).toStdString());
+        throw ESocketError(
+            QStringLiteral("List index out of bounds (%1)").arg(index).toStdString());
     return m_clients.at(index);
 }
 

@@ -10,7 +10,8 @@ class TServerSocket;
 class TServerClientWinSocket;
 
 // The listening endpoint of a TServerSocket: an IPv4 socket on all interfaces
-// and the list of the connections it accepted, in order of acceptance.
+// and the list of the connections it accepted, in order of acceptance. It is
+// never a connection itself: IsConnected is false and PeerAddress empty.
 class TServerWinSocket : public TCustomWinSocket
 {
     Q_OBJECT

