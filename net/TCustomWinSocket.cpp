@@ -70,6 +70,7 @@ void TCustomWinSocket::readReady()
             return;
         char probe;
         const ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        const int err = errno;
         if (n > 0) {
             // One notification per arrival: the next comes once ReceivePending
             // has taken the data, so a handler that leaves it does not spin the loop.
@@ -77,8 +78,8 @@ void TCustomWinSocket::readReady()
             notify(Notification::Read);
         } else if (n == 0) {
             CloseConnection();
-        } else if (!wouldBlock(errno)) {
-            asyncError(TErrorEvent::eeDisconnect, errno);
+        } else if (!wouldBlock(err)) {
+            asyncError(TErrorEvent::eeDisconnect, err);
         }
     });
 }
