@@ -29,8 +29,10 @@ std::optional<ConfigRow> parseDialogLine(QString piece)
     const qsizetype second = piece.indexOf(tab, first + 1);
     if (second < 0)
         return std::nullopt;
-    return ConfigRow{piece.left(first), piece.mid(first + 1, second - first - 1),
-                     piece.mid(second + 1, 1)};
+    QString flag = piece.mid(second + 1, 1);
+    if (flag == QLatin1String("\n"))
+        flag.clear();
+    return ConfigRow{piece.left(first), piece.mid(first + 1, second - first - 1), flag};
 }
 
 } // namespace

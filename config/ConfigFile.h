@@ -21,6 +21,8 @@ struct AuthorizedClient
 {
     QString ip;
     QString name;
+
+    bool operator==(const AuthorizedClient &) const = default;
 };
 
 struct AuthorizedClients
@@ -30,7 +32,7 @@ struct AuthorizedClients
 };
 
 // One client line. flag is the single character after the second separator,
-// empty when the line ends there.
+// empty when the line ends there (a line end is not a flag).
 struct ConfigRow
 {
     QString ip;
