@@ -36,6 +36,11 @@ TEST(PasswordHash, WorkedValues)
         {"", 0, "00000000"},
         {"abc", 1333319, "00145847"},
         {QStringLiteral("ą"), -923, "fffffc65"},
+        // Texts whose accumulator ends at 7FFFFFFF, 80000001 and 80000000: the
+        // remainder by 7FFFFFFF turns them into 0, 0 and -1.
+        {"!<0&+(;", 0, "00000000"},
+        {"$!-725%", 0, "00000000"},
+        {"$>>>>>@", -1, "ffffffff"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text.toStdString());
