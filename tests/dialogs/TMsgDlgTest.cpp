@@ -91,10 +91,19 @@ TEST(TMsgDlg, IconsAreDrawnWithTheButtonFaceBehind)
     };
     const Case cases[] = {
         {1, {{{0, 0}, 0}, {{5, 20}, 0xFF1F5FD0}, {{15, 18}, 0xFFFFFFFF}, {{15, 7}, 0xFFFFFFFF}}},
-        {2, {{{0, 0}, 0}, {{0, 31}, 0}, {{15, 3}, 0xFFD01010}, {{8, 26}, 0xFFFFD800},
-             {{15, 15}, 0xFF000000}, {{16, 24}, 0xFF000000}}},
-        {3, {{{0, 0}, 0}, {{31, 31}, 0}, {{16, 4}, 0xFFD01010}, {{5, 12}, 0xFFFFFFFF},
-             {{16, 0}, 0xFF7F0000}}},
+        {2,
+         {{{0, 0}, 0},
+          {{0, 31}, 0},
+          {{15, 3}, 0xFFD01010},
+          {{8, 26}, 0xFFFFD800},
+          {{15, 15}, 0xFF000000},
+          {{16, 24}, 0xFF000000}}},
+        {3,
+         {{{0, 0}, 0},
+          {{31, 31}, 0},
+          {{16, 4}, 0xFFD01010},
+          {{5, 12}, 0xFFFFFFFF},
+          {{16, 0}, 0xFF7F0000}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.kind);
@@ -120,8 +129,8 @@ TEST(TMsgDlg, ModalResults)
         int result;
     };
     const Case cases[] = {
-        {"Tak", 2, Left, 1},      {"Nie", 2, Right, 3},         {"title bar", 2, Close, 2},
-        {"OK", 1, Left, 1},       {"Anuluj", 1, Right, 3},      {"Enter", 1, Enter, 1},
+        {"Tak", 2, Left, 1},      {"Nie", 2, Right, 3},           {"title bar", 2, Close, 2},
+        {"OK", 1, Left, 1},       {"Anuluj", 1, Right, 3},        {"Enter", 1, Enter, 1},
         {"Escape", 1, Escape, 2}, {"Zamknij Enter", 0, Enter, 1},
     };
     QWidget owner;
