@@ -31,6 +31,7 @@ TEST(TMsgDlg, LooksByKindAndButtonSet)
         {-1, 2, "Komunikat", "Tak", "Nie", false},
     };
     QWidget owner;
+    owner.setGeometry(120, 100, 600, 400);
     owner.show();
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", buttons " << c.buttons);
@@ -45,6 +46,8 @@ TEST(TMsgDlg, LooksByKindAndButtonSet)
         }
         EXPECT_EQ(dialog.PanelImg->isVisible(), c.icon);
         EXPECT_TRUE(dialog.BitBtnLeft->isDefault());
+        const QPoint offCentre = dialog.geometry().center() - owner.geometry().center();
+        EXPECT_LE(offCentre.manhattanLength(), 2);
 
         // The left button is centred, the right one 10 pixels from the edge.
         const int width = dialog.width();
