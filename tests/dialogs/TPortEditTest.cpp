@@ -1,4 +1,4 @@
-#include "ModalScript.h"
+#include "tests/fixtures/ModalScript.h"
 
 #include "app/TPortEdit.h"
 
