@@ -218,7 +218,8 @@ SIGTERM, SIGINT or SIGHUP). Once the device is ready the program prints
 
 Requests: the bytes that arrive without a pause of --gap form one request,
 or, with --terminator, each piece ending in the terminator is one request.
-Answers: "ANS:" + the request without CR and LF + line feed.
+Answers: "ANS:" + the request without CR and LF + line feed. A line feed is
+added to every answer and unsolicited text that does not already end in one.
 
 Options (MS is milliseconds; TEXT understands \n \r \t \\ \xHH):
   --gap MS                quiet time that ends a request (default 2)
@@ -232,8 +233,8 @@ Options (MS is milliseconds; TEXT understands \n \r \t \\ \xHH):
   --answer-every K        answer only every K-th request (K, 2K, ...)
   --fixed TEXT            answer TEXT instead of the echo
   --prefix TEXT           echo prefix (default "ANS:")
-  --no-line-feed          do not end answers with a line feed
-  --unsolicited TEXT      send TEXT (plus line feed) nobody asked for
+  --no-line-feed          add no line feed to answers and unsolicited texts
+  --unsolicited TEXT      send TEXT nobody asked for
   --unsolicited-every MS  how often (default 1000; 0: only on SIGUSR1)
   --record FILE           append every received byte to FILE
   --ready-file FILE       write the device path to FILE once ready
