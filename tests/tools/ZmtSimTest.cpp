@@ -284,6 +284,20 @@ TEST(ZmtSim, ManagesItsLink)
     EXPECT_EQ(device.readLines(1), "ANS:L2\n");
 }
 
+TEST(ZmtSim, ReadyFileNamesTheDeviceWhileItRuns)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ready = dir.filePath("ready");
+    ZmtSim sim({"--ready-file", ready});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.errorText());
+    QFile file(ready);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(file.readAll()), sim.devicePath() + "\n");
+    ASSERT_TRUE(sim.terminate());
+    EXPECT_FALSE(QFileInfo::exists(ready));
+}
+
 TEST(ZmtSim, RefusesToReplaceAFile)
 {
     QTemporaryDir dir;
