@@ -132,8 +132,7 @@ void TMainForm::createComponents()
     ComPort->SetStopBits(sbOneStopBit);
     ComPort->SetDataBits(dbEight);
     ComPort->SetEventChar('\n');
-    ComPort->SetEvents({evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD,
-                        evRx80Full});
+    ComPort->SetEvents(allComEvents);
     ComPort->FlowControl()->SetOutCTSFlow(false);
     ComPort->FlowControl()->SetOutDSRFlow(false);
     ComPort->FlowControl()->SetControlDTR(dtrDisable);
