@@ -8,15 +8,15 @@ namespace {
 
 const QString prefix = QStringLiteral("Port:");
 
-const QString warningChars = QStringLiteral(
-        "Po słowie 'Port:' możesz wprowadzić żądany numer portu.\n"
-        "Poprawne znaki to: '0'..'9', 'a'..'f', 'A'..'F', 'h' oraz 'H'");
-const QString warningRange = QStringLiteral(
-        "Błąd numeru portu. Możesz wprowadzić dziesiętnie w zakresie:\n"
-        "1024..65535 lub heksadecymalnie: 400h..FFFFh");
-const QString warningFormat = QStringLiteral(
-        "Dopuszczalne formaty wprowadzenia numeru portu to: 1024..65535\n"
-        "lub heksadecymalnie: 400h..FFFFh lub 400H..FFFFH");
+const QString warningChars
+    = QStringLiteral("Po słowie 'Port:' możesz wprowadzić żądany numer portu.\n"
+                     "Poprawne znaki to: '0'..'9', 'a'..'f', 'A'..'F', 'h' oraz 'H'");
+const QString warningRange
+    = QStringLiteral("Błąd numeru portu. Możesz wprowadzić dziesiętnie w zakresie:\n"
+                     "1024..65535 lub heksadecymalnie: 400h..FFFFh");
+const QString warningFormat
+    = QStringLiteral("Dopuszczalne formaty wprowadzenia numeru portu to: 1024..65535\n"
+                     "lub heksadecymalnie: 400h..FFFFh lub 400H..FFFFH");
 
 constexpr qsizetype longestText = 11; // "Port:" and five characters
 constexpr int32_t maxPort = 65535;

@@ -32,7 +32,7 @@ std::optional<ConfigRow> parseDialogLine(QString piece)
     QString flag = piece.mid(second + 1, 1);
     if (flag == QLatin1String("\n"))
         flag.clear();
-    return ConfigRow{piece.left(first), piece.mid(first + 1, second - first - 1), flag};
+    return ConfigRow {piece.left(first), piece.mid(first + 1, second - first - 1), flag};
 }
 
 } // namespace
@@ -46,7 +46,7 @@ AutostartSetting readAutostart(const QString &path)
 AuthorizedClients readAuthorizedClients(const QString &path)
 {
     const DataFileContent content = readDataFile(path);
-    AuthorizedClients result{content.status, {}};
+    AuthorizedClients result {content.status, {}};
     for (const QString &piece : content.pieces) {
         const qsizetype first = piece.indexOf(tab);
         if (first < 0)
@@ -64,7 +64,7 @@ AuthorizedClients readAuthorizedClients(const QString &path)
 Configuration loadConfiguration(const QString &path)
 {
     const DataFileContent content = readDataFile(path);
-    Configuration result{content.status, isAutoLine(content.pieces), {}};
+    Configuration result {content.status, isAutoLine(content.pieces), {}};
     for (qsizetype i = 1; i < content.pieces.size(); ++i) {
         if (auto row = parseDialogLine(content.pieces.at(i)))
             result.rows.append(*row);

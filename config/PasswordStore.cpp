@@ -61,8 +61,7 @@ QString formatPasswordHash(int32_t hash)
 PasswordStore::PasswordStore(const QString &path)
     : m_path(path)
     , m_storedHash(PasswordHash(QString()))
-{
-}
+{ }
 
 bool PasswordStore::LoadPassword()
 {

@@ -17,7 +17,7 @@ bool writePortSettings(const QString &path, const QString &selectorText,
 PortSettings readPortSettings(const QString &path)
 {
     const DataFileContent content = readDataFile(path);
-    PortSettings result{content.status, {}};
+    PortSettings result {content.status, {}};
     for (const QString &piece : content.pieces) {
         if (piece.startsWith(serialPrefix)) {
             QString name = piece.mid(serialPrefix.size());

@@ -51,7 +51,7 @@ void fillRect(IconTable &t, int left, int top, int right, int bottom, QRgb colou
 }
 
 // Letters of the STOP sign, 5 x 7 each.
-constexpr std::array<std::array<const char *, 7>, 4> stopLetters{{
+constexpr std::array<std::array<const char *, 7>, 4> stopLetters {{
     {".###.", "#...#", "#....", ".###.", "....#", "#...#", ".###."},
     {"#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."},
     {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."},
@@ -66,7 +66,7 @@ IconTable makeInformationIcon()
     fillRect(t, 3, 3, 28, 28, blue);
     for (int corner : {2 * iconSize + 2, 2 * iconSize + 29, 29 * iconSize + 2, 29 * iconSize + 29})
         t[corner] = faceColour;
-    fillRect(t, 14, 6, 17, 9, white);   // the dot
+    fillRect(t, 14, 6, 17, 9, white); // the dot
     fillRect(t, 12, 12, 17, 13, white); // the stem with its nib
     fillRect(t, 14, 14, 17, 23, white);
     fillRect(t, 11, 24, 20, 25, white); // the foot
@@ -120,8 +120,8 @@ IconTable makeErrorIcon()
 // The tables are generated once, the first time any message is shown.
 const IconTable *iconTable(int kind)
 {
-    static const std::array<IconTable, 3> tables{makeInformationIcon(), makeWarningIcon(),
-                                                 makeErrorIcon()};
+    static const std::array<IconTable, 3> tables {makeInformationIcon(), makeWarningIcon(),
+                                                  makeErrorIcon()};
     if (kind < 1 || kind > 3)
         return nullptr;
     return &tables[kind - 1];

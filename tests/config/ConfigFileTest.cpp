@@ -25,9 +25,9 @@ struct ReadersCase
 {
     const char *name;
     QByteArray file;
-    bool autostart;                     // main window and dialog agree on it
+    bool autostart; // main window and dialog agree on it
     QList<AuthorizedClient> authorized; // main window
-    QList<ConfigRow> rows;              // dialog
+    QList<ConfigRow> rows; // dialog
 };
 
 QByteArray filled(int count)
@@ -44,7 +44,10 @@ protected:
 TEST_F(ConfigFileTest, ThreeReadersOnTheSameFile)
 {
     const ReadersCase cases[] = {
-        {"Auto with CR LF", "Auto\r\n10.0.0.1\tA\t1\r\n", true, {{"10.0.0.1", "A"}},
+        {"Auto with CR LF",
+         "Auto\r\n10.0.0.1\tA\t1\r\n",
+         true,
+         {{"10.0.0.1", "A"}},
          {{"10.0.0.1", "A", "1"}}},
         {"Auto with LF", "Auto\n", true, {}, {}},
         {"auto in lower case", "auto\n", false, {}, {}},
@@ -70,25 +73,47 @@ TEST_F(ConfigFileTest, ThreeReadersOnTheSameFile)
           {"10.0.0.10", "V", ""},
           {"10.0.0.11", "V", ""}}},
         {"one tab or none", "Manual\n10.0.0.1\tA\n10.0.0.2\n\t\n", false, {}, {}},
-        {"repeated IP", "Manual\n1.1.1.1\tA\t1\n1.1.1.1\tB\t1\n", false,
-         {{"1.1.1.1", "A"}, {"1.1.1.1", "B"}}, {{"1.1.1.1", "A", "1"}, {"1.1.1.1", "B", "1"}}},
+        {"repeated IP",
+         "Manual\n1.1.1.1\tA\t1\n1.1.1.1\tB\t1\n",
+         false,
+         {{"1.1.1.1", "A"}, {"1.1.1.1", "B"}},
+         {{"1.1.1.1", "A", "1"}, {"1.1.1.1", "B", "1"}}},
         {"tilde separators", "Manual\n10.0.0.7~Lab~1\n", false, {}, {{"10.0.0.7", "Lab", "1"}}},
-        {"tilde in a name", "Manual\n10.0.0.8\tLa~b\t1\n", false, {{"10.0.0.8", "La~b"}},
+        {"tilde in a name",
+         "Manual\n10.0.0.8\tLa~b\t1\n",
+         false,
+         {{"10.0.0.8", "La~b"}},
          {{"10.0.0.8", "La", "b"}}},
-        {"first line is a client", "127.0.0.1\tlocalhost\t1", false,
-         {{"127.0.0.1", "localhost"}}, {}},
+        {"first line is a client",
+         "127.0.0.1\tlocalhost\t1",
+         false,
+         {{"127.0.0.1", "localhost"}},
+         {}},
         // 8 + 1 + 68 + 1 characters put the flag at the 79th place; one more
         // character of name pushes it into the next piece.
-        {"flag at the 79th character", "Manual\n10.0.0.9\t" + filled(68) + "\t1\n", false,
-         {{"10.0.0.9", QString(68, u'n')}}, {{"10.0.0.9", QString(68, u'n'), "1"}}},
+        {"flag at the 79th character",
+         "Manual\n10.0.0.9\t" + filled(68) + "\t1\n",
+         false,
+         {{"10.0.0.9", QString(68, u'n')}},
+         {{"10.0.0.9", QString(68, u'n'), "1"}}},
         // The dialog still lists that client, with no flag: not authorized.
-        {"flag beyond the 79th character", "Manual\n10.0.0.9\t" + filled(69) + "\t1\n", false, {},
+        {"flag beyond the 79th character",
+         "Manual\n10.0.0.9\t" + filled(69) + "\t1\n",
+         false,
+         {},
          {{"10.0.0.9", QString(69, u'n'), ""}}},
         // The rest of a long line is a piece of its own and is read as a line.
-        {"rest of a long line", "Manual\n" + filled(79) + "1.2.3.4\tX\t1\n", false,
-         {{"1.2.3.4", "X"}}, {{"1.2.3.4", "X", "1"}}},
-        {"Polish name", "Manual\r\n10.0.0.3\t\xa3\xf3" "d\x9f\t1\r\n", false,
-         {{"10.0.0.3", QStringLiteral("Łódź")}}, {{"10.0.0.3", QStringLiteral("Łódź"), "1"}}},
+        {"rest of a long line",
+         "Manual\n" + filled(79) + "1.2.3.4\tX\t1\n",
+         false,
+         {{"1.2.3.4", "X"}},
+         {{"1.2.3.4", "X", "1"}}},
+        {"Polish name",
+         "Manual\r\n10.0.0.3\t\xa3\xf3"
+         "d\x9f\t1\r\n",
+         false,
+         {{"10.0.0.3", QStringLiteral("Łódź")}},
+         {{"10.0.0.3", QStringLiteral("Łódź"), "1"}}},
     };
     for (const ReadersCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,19 +173,18 @@ TEST_F(ConfigFileTest, SaveWritesRowsInTheOrderGiven)
 {
     // The dialog passes its rows bottom-up: a list showing A, B, C arrives as
     // C, B, A, and the file holds them so.
-    const QList<ConfigRow> rows = {{"10.0.0.3", "C", "1"},
-                                   {"10.0.0.2", QStringLiteral("Bąk"), "0"},
-                                   {"", "", "0"}};
+    const QList<ConfigRow> rows
+        = {{"10.0.0.3", "C", "1"}, {"10.0.0.2", QStringLiteral("Bąk"), "0"}, {"", "", "0"}};
     ASSERT_TRUE(saveConfiguration(file(), true, rows));
-    EXPECT_EQ(readBytes(file()), QByteArray("Auto\r\n"
-                                            "10.0.0.3\tC\t1\r\n"
-                                            "10.0.0.2\tB\xb9k\t0\r\n"
-                                            "\t\t0\r\n"));
+    EXPECT_EQ(readBytes(file()),
+              QByteArray("Auto\r\n"
+                         "10.0.0.3\tC\t1\r\n"
+                         "10.0.0.2\tB\xb9k\t0\r\n"
+                         "\t\t0\r\n"));
     const Configuration back = loadConfiguration(file());
     EXPECT_TRUE(back.autostart);
     EXPECT_EQ(back.rows, rows);
-    EXPECT_EQ(readAuthorizedClients(file()).clients,
-              QList<AuthorizedClient>({{"10.0.0.3", "C"}}));
+    EXPECT_EQ(readAuthorizedClients(file()).clients, QList<AuthorizedClient>({{"10.0.0.3", "C"}}));
 
     ASSERT_TRUE(saveConfiguration(file(), false, {}));
     EXPECT_EQ(readBytes(file()), QByteArray("Manual\r\n"));

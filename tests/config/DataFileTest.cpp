@@ -39,7 +39,9 @@ TEST(DataFilePieces, SplitLikeFgetsWithEightyByteBuffer)
         {"long line cut every 79",
          repeatedBytes('a', 79) + repeatedBytes('b', 79) + "cc\n",
          {repeated('a', 79), repeated('b', 79), "cc\n"}},
-        {"long line without line end", repeatedBytes('z', 100), {repeated('z', 79), repeated('z', 21)}},
+        {"long line without line end",
+         repeatedBytes('z', 100),
+         {repeated('z', 79), repeated('z', 21)}},
     };
     for (const SplitCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -50,7 +52,8 @@ TEST(DataFilePieces, SplitLikeFgetsWithEightyByteBuffer)
 TEST(DataFileText, PolishLettersRoundTripThroughWindows1250)
 {
     const QString letters = QStringLiteral("ąćęłńóśźżĄĆĘŁŃÓŚŹŻ");
-    const QByteArray bytes("\xb9\xe6\xea\xb3\xf1\xf3\x9c\x9f\xbf\xa5\xc6\xca\xa3\xd1\xd3\x8c\x8f\xaf");
+    const QByteArray bytes(
+        "\xb9\xe6\xea\xb3\xf1\xf3\x9c\x9f\xbf\xa5\xc6\xca\xa3\xd1\xd3\x8c\x8f\xaf");
     EXPECT_EQ(toWindows1250(letters), bytes);
     EXPECT_EQ(fromWindows1250(bytes), letters);
     // One byte is one character, so the 79-character limit counts letters.
@@ -91,7 +94,9 @@ TEST_F(DataFileIo, FileWithoutReadPermissionIsUnreadable)
 TEST_F(DataFileIo, WriterUsesCrLfAndWindows1250)
 {
     ASSERT_TRUE(writeDataFile(dataPath("f"), QStringLiteral("Łódź\nb\n\nend")));
-    EXPECT_EQ(readBytes(dataPath("f")), QByteArray("\xa3\xf3" "d\x9f\r\nb\r\n\r\nend"));
+    EXPECT_EQ(readBytes(dataPath("f")),
+              QByteArray("\xa3\xf3"
+                         "d\x9f\r\nb\r\n\r\nend"));
     // Rewriting replaces the whole content.
     ASSERT_TRUE(writeDataFile(dataPath("f"), QStringLiteral("x")));
     EXPECT_EQ(readBytes(dataPath("f")), QByteArray("x"));

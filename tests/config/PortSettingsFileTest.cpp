@@ -54,11 +54,14 @@ TEST_F(PortSettingsFileTest, ReaderReportsEveryPieceInOrder)
         Entries entries;
     };
     const Case cases[] = {
-        {"line end after the port text stays with it", "RS232=COM3\r\nPort:10001\r\n",
+        {"line end after the port text stays with it",
+         "RS232=COM3\r\nPort:10001\r\n",
          {serial("COM3"), server("Port:10001\n")}},
-        {"either order, other lines ignored", "Port:1962\njunk\nRS232=ttyUSB0\n",
+        {"either order, other lines ignored",
+         "Port:1962\njunk\nRS232=ttyUSB0\n",
          {server("Port:1962\n"), serial("ttyUSB0")}},
-        {"each occurrence in turn", "RS232=COM1\nPort:1\nRS232=COM2\nPort:2",
+        {"each occurrence in turn",
+         "RS232=COM1\nPort:1\nRS232=COM2\nPort:2",
          {serial("COM1"), server("Port:1\n"), serial("COM2"), server("Port:2")}},
         {"case matters", "rs232=COM1\nport:1\n", {}},
         {"empty file", "", {}},

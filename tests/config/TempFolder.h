@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 // A fresh folder per test with a data/ folder in it, and the ways the tests
 // put bytes into files and take them out again.
 class TempFolder : public ::testing::Test

@@ -1,4 +1,4 @@
-#include "ModalScript.h"
+#include "tests/fixtures/ModalScript.h"
 
 #include "app/dialogs/TMsgDlg.h"
 
@@ -31,6 +31,7 @@ TEST(TMsgDlg, LooksByKindAndButtonSet)
         {-1, 2, "Komunikat", "Tak", "Nie", false},
     };
     QWidget owner;
+    owner.setGeometry(120, 100, 600, 400);
     owner.show();
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", buttons " << c.buttons);
@@ -45,6 +46,8 @@ TEST(TMsgDlg, LooksByKindAndButtonSet)
         }
         EXPECT_EQ(dialog.PanelImg->isVisible(), c.icon);
         EXPECT_TRUE(dialog.BitBtnLeft->isDefault());
+        const QPoint offCentre = dialog.geometry().center() - owner.geometry().center();
+        EXPECT_LE(offCentre.manhattanLength(), 2);
 
         // The left button is centred, the right one 10 pixels from the edge.
         const int width = dialog.width();
@@ -91,10 +94,19 @@ TEST(TMsgDlg, IconsAreDrawnWithTheButtonFaceBehind)
     };
     const Case cases[] = {
         {1, {{{0, 0}, 0}, {{5, 20}, 0xFF1F5FD0}, {{15, 18}, 0xFFFFFFFF}, {{15, 7}, 0xFFFFFFFF}}},
-        {2, {{{0, 0}, 0}, {{0, 31}, 0}, {{15, 3}, 0xFFD01010}, {{8, 26}, 0xFFFFD800},
-             {{15, 15}, 0xFF000000}, {{16, 24}, 0xFF000000}}},
-        {3, {{{0, 0}, 0}, {{31, 31}, 0}, {{16, 4}, 0xFFD01010}, {{5, 12}, 0xFFFFFFFF},
-             {{16, 0}, 0xFF7F0000}}},
+        {2,
+         {{{0, 0}, 0},
+          {{0, 31}, 0},
+          {{15, 3}, 0xFFD01010},
+          {{8, 26}, 0xFFFFD800},
+          {{15, 15}, 0xFF000000},
+          {{16, 24}, 0xFF000000}}},
+        {3,
+         {{{0, 0}, 0},
+          {{31, 31}, 0},
+          {{16, 4}, 0xFFD01010},
+          {{5, 12}, 0xFFFFFFFF},
+          {{16, 0}, 0xFF7F0000}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.kind);
@@ -120,8 +132,8 @@ TEST(TMsgDlg, ModalResults)
         int result;
     };
     const Case cases[] = {
-        {"Tak", 2, Left, 1},      {"Nie", 2, Right, 3},         {"title bar", 2, Close, 2},
-        {"OK", 1, Left, 1},       {"Anuluj", 1, Right, 3},      {"Enter", 1, Enter, 1},
+        {"Tak", 2, Left, 1},      {"Nie", 2, Right, 3},           {"title bar", 2, Close, 2},
+        {"OK", 1, Left, 1},       {"Anuluj", 1, Right, 3},        {"Enter", 1, Enter, 1},
         {"Escape", 1, Escape, 2}, {"Zamknij Enter", 0, Enter, 1},
     };
     QWidget owner;

@@ -1,4 +1,4 @@
-#include "ModalScript.h"
+#include "tests/fixtures/ModalScript.h"
 
 #include "app/TPortEdit.h"
 
@@ -12,9 +12,8 @@ const QString W1 = QStringLiteral("Po słowie 'Port:' możesz wprowadzić żąda
                                   "Poprawne znaki to: '0'..'9', 'a'..'f', 'A'..'F', 'h' oraz 'H'");
 const QString W2 = QStringLiteral("Błąd numeru portu. Możesz wprowadzić dziesiętnie w zakresie:\n"
                                   "1024..65535 lub heksadecymalnie: 400h..FFFFh");
-const QString W3 = QStringLiteral(
-        "Dopuszczalne formaty wprowadzenia numeru portu to: 1024..65535\n"
-        "lub heksadecymalnie: 400h..FFFFh lub 400H..FFFFH");
+const QString W3 = QStringLiteral("Dopuszczalne formaty wprowadzenia numeru portu to: 1024..65535\n"
+                                  "lub heksadecymalnie: 400h..FFFFh lub 400H..FFFFH");
 
 class TPortEditTest : public ::testing::Test
 {
@@ -45,26 +44,16 @@ TEST_F(TPortEditTest, TextsAndTheirValuesOrWarnings)
         const QString *warning; // nullptr: accepted as it stands
     };
     const Case cases[] = {
-        {"Port:", 0, nullptr},
-        {"Port:1962", 1962, nullptr},
-        {"Port:65535", 65535, nullptr},
-        {"Port:65536", 0, &W2},
-        {"Port:100000", 0, &W3},
-        {"Port:80", 80, nullptr},
-        {"Port:00080", 80, nullptr},
-        {"Port:400h", 1024, nullptr},
-        {"Port:FFFFh", 65535, nullptr},
-        {"Port:ffffH", 65535, nullptr},
-        {"Port:3FFh", 1023, nullptr},
-        {"Port:h", 0, nullptr},
-        {"Port:12345h", 0, &W2},
-        {"Port:12ab", 0, nullptr},
-        {"Port:1h2", 0, &W3},
-        {"Port: 1962", 0, &W3},
-        {"port:1962", 0, &W1},
-        {"Port:1962\n", 0, &W3},
-        {"Port:123456h", 0, &W2},
-        {"", 0, &W1},
+        {"Port:", 0, nullptr},          {"Port:1962", 1962, nullptr},
+        {"Port:65535", 65535, nullptr}, {"Port:65536", 0, &W2},
+        {"Port:100000", 0, &W3},        {"Port:80", 80, nullptr},
+        {"Port:00080", 80, nullptr},    {"Port:400h", 1024, nullptr},
+        {"Port:FFFFh", 65535, nullptr}, {"Port:ffffH", 65535, nullptr},
+        {"Port:3FFh", 1023, nullptr},   {"Port:h", 0, nullptr},
+        {"Port:12345h", 0, &W2},        {"Port:12ab", 0, nullptr},
+        {"Port:1h2", 0, &W3},           {"Port: 1962", 0, &W3},
+        {"port:1962", 0, &W1},          {"Port:1962\n", 0, &W3},
+        {"Port:123456h", 0, &W2},       {"", 0, &W1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text.toStdString());

@@ -1,4 +1,4 @@
-#include "ModalScript.h"
+#include "tests/fixtures/ModalScript.h"
 
 #include "config/PasswordStore.h"
 #include "config/TPswdDlg.h"
@@ -112,8 +112,8 @@ TEST_F(TPswdDlgTest, LoginWithoutFileCreatesItAndTakesTheEmptyPassword)
         caption = d->windowTitle();
         secondShown = d->GroupBox2->isVisible();
         firstTitle = d->GroupBox1->title();
-        echo = QChar(d->Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
-                                                  d->Edit1));
+        echo = QChar(
+            d->Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, d->Edit1));
         fileAtShow = fileBytes();
     })});
     TPswdDlg dialog(TPswdDlg::Mode::Login);
@@ -167,16 +167,16 @@ TEST_F(TPswdDlgTest, ChangeWithDifferingEntriesStaysOpen)
     bool stillOpen = false;
     QString firstAfter, secondAfter;
     ModalScript script({
-            fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("nowe"), PressOk),
-            answerMessage("BitBtnLeft", &seen),
-            {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-             [&](QWidget *w) {
-                 auto *dialog = qobject_cast<TPswdDlg *>(w);
-                 stillOpen = dialog->isVisible();
-                 firstAfter = dialog->Edit1->text();
-                 secondAfter = dialog->Edit2->text();
-                 dialog->BitBtnCancel->click();
-             }},
+        fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("nowe"), PressOk),
+        answerMessage("BitBtnLeft", &seen),
+        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
+         [&](QWidget *w) {
+             auto *dialog = qobject_cast<TPswdDlg *>(w);
+             stillOpen = dialog->isVisible();
+             firstAfter = dialog->Edit1->text();
+             secondAfter = dialog->Edit2->text();
+             dialog->BitBtnCancel->click();
+         }},
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, &owner);
     EXPECT_EQ(dialog.exec(), 2);
@@ -227,14 +227,14 @@ void expectUnwritableChangeRefused(QWidget *owner)
     SeenMessage seen;
     bool stillOpen = false;
     ModalScript script({
-            fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("Nowe"), PressOk),
-            answerMessage("BitBtnLeft", &seen),
-            {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-             [&](QWidget *w) {
-                 auto *dialog = qobject_cast<TPswdDlg *>(w);
-                 stillOpen = dialog->isVisible();
-                 dialog->BitBtnCancel->click();
-             }},
+        fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("Nowe"), PressOk),
+        answerMessage("BitBtnLeft", &seen),
+        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
+         [&](QWidget *w) {
+             auto *dialog = qobject_cast<TPswdDlg *>(w);
+             stillOpen = dialog->isVisible();
+             dialog->BitBtnCancel->click();
+         }},
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, owner);
     EXPECT_EQ(dialog.exec(), 2);
