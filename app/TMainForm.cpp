@@ -4,6 +4,7 @@
 #include "app/dialogs/TMsgDlg.h"
 #include "app/support/ExceptionDisplay.h"
 #include "config/ConfigFile.h"
+#include "net/SocketErrors.h"
 #include "net/TServerSocket.h"
 #include "serial/TComPort.h"
 
