@@ -1,18 +1,17 @@
 #include "app/TMainForm.h"
 #include "app/TPortEdit.h"
-#include "config/DataFile.h"
 #include "net/TServerSocket.h"
 #include "serial/TComPort.h"
 #include "tests/fixtures/ModalScript.h"
 #include "tests/fixtures/PtyDevice.h"
 #include "tests/fixtures/TcpClient.h"
+#include "tests/fixtures/WorkDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -48,24 +47,17 @@ class ServerCore : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_root.isValid());
-        m_oldCwd = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_root.path()));
-        ASSERT_TRUE(QDir().mkdir(QStringLiteral("data")));
-        ASSERT_TRUE(QDir().mkdir(QStringLiteral("dev")));
+        ASSERT_TRUE(work.isValid() && work.makeData() && work.makeDev());
         ASSERT_TRUE(device.isValid());
-        ASSERT_TRUE(device.makeLink(m_root.filePath(QStringLiteral("dev")), QStringLiteral("COM1")));
+        ASSERT_TRUE(work.linkDevice(QStringLiteral("COM1"), device.slavePath()));
+        ASSERT_TRUE(work.enter());
     }
 
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(m_oldCwd);
-    }
+    void TearDown() override { form.reset(); }
 
     void writeConfiguration(const QString &text)
     {
-        ASSERT_TRUE(writeDataFile(QStringLiteral("data/Hollvan.cf"), text));
+        ASSERT_TRUE(work.writeDataFile(QStringLiteral("Hollvan.cf"), text));
     }
 
     // Starts the main window with the default configuration: autostart, and
@@ -130,13 +122,10 @@ protected:
         return QTest::qWaitFor([&] { return form->RequestTexts.size() == n; }, 10000);
     }
 
+    WorkDir work;
     PtyDevice device;
     std::unique_ptr<TMainForm> form;
     quint16 port = 0;
-
-private:
-    QTemporaryDir m_root;
-    QString m_oldCwd;
 };
 
 } // namespace
