@@ -1,9 +1,12 @@
 #include "app/TMainForm.h"
 
+#include "app/HelpPages.h"
+#include "app/TAboutDlg.h"
 #include "app/TPortEdit.h"
 #include "app/dialogs/TMsgDlg.h"
 #include "app/support/ExceptionDisplay.h"
 #include "config/ConfigFile.h"
+#include "config/TPswdDlg.h"
 #include "net/SocketErrors.h"
 #include "net/TServerSocket.h"
 #include "serial/TComPort.h"
@@ -92,8 +95,8 @@ void TMainForm::createComponents()
     MainToolBar->setFloatable(false);
     addToolBar(Qt::TopToolBarArea, MainToolBar);
     SpeedButtonExit = addSpeedButton(QStringLiteral("SpeedButtonExit"), &TMainForm::SpeedButtonExitClick);
-    SpeedButtonPswd = addSpeedButton(QStringLiteral("SpeedButtonPswd"), nullptr);
-    SpeedButtonCfg = addSpeedButton(QStringLiteral("SpeedButtonCfg"), nullptr);
+    SpeedButtonPswd = addSpeedButton(QStringLiteral("SpeedButtonPswd"), &TMainForm::SpeedButtonPswdClick);
+    SpeedButtonCfg = addSpeedButton(QStringLiteral("SpeedButtonCfg"), &TMainForm::SpeedButtonCfgClick);
     SpeedButtonOpen = addSpeedButton(QStringLiteral("SpeedButtonOpen"), &TMainForm::SpeedButtonOpenClick);
     SpeedButtonClose
         = addSpeedButton(QStringLiteral("SpeedButtonClose"), &TMainForm::SpeedButtonCloseClick);
@@ -107,8 +110,8 @@ void TMainForm::createComponents()
     SpeedButtonTest->setObjectName(QStringLiteral("SpeedButtonTest"));
     SpeedButtonTest->move(194, 0);
     MainToolBar->addWidget(PanelEmpty);
-    SpeedButtonHelp = addSpeedButton(QStringLiteral("SpeedButtonHelp"), nullptr);
-    SpeedButtonAbout = addSpeedButton(QStringLiteral("SpeedButtonAbout"), nullptr);
+    SpeedButtonHelp = addSpeedButton(QStringLiteral("SpeedButtonHelp"), &TMainForm::SpeedButtonHelpClick);
+    SpeedButtonAbout = addSpeedButton(QStringLiteral("SpeedButtonAbout"), &TMainForm::SpeedButtonAboutClick);
 
     Terminal = new QPlainTextEdit(this);
     Terminal->setObjectName(QStringLiteral("Terminal"));
@@ -633,6 +636,57 @@ void TMainForm::SpeedButtonCloseClick()
         || ShowMsgDlg(2, 2, QStringLiteral("Niektóre połączenia są aktywne\nZamknąc serwer?")) == 1)
         CloseAll();
     RefreshControls();
+}
+
+void TMainForm::SpeedButtonPswdClick()
+{
+    // Without an owner the dialog logs the operator in; owned by the window it
+    // changes the password of a logged-in operator.
+    const bool login = !LoggedIn;
+    TPswdDlg dialog(login ? TPswdDlg::Mode::Login : TPswdDlg::Mode::Change, login ? nullptr : this);
+    const int result = dialog.exec();
+    if (result == 1) {
+        if (login) {
+            AddLogLine(true, QStringLiteral("Użytkownik zalogowany"));
+            LoggedIn = true;
+            RefreshControls();
+        } else {
+            AddLogLine(true, QStringLiteral("Hasło zostało zmienione"));
+        }
+    } else if (result == 3) {
+        AddLogLine(true, QStringLiteral("Niepoprawne hasło"));
+    }
+}
+
+void TMainForm::SpeedButtonCfgClick() {}
+
+int TMainForm::OpenHelpPage(int pageKind)
+{
+    return ::OpenHelpPage(pageKind);
+}
+
+void TMainForm::SpeedButtonHelpClick()
+{
+    OpenHelpPage(helpPageKind(LoggedIn, ComPort->Connected()));
+}
+
+void TMainForm::SpeedButtonAboutClick()
+{
+    TAboutDlg about(nullptr);
+    about.exec();
+}
+
+void TMainForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    runGuarded([this] { FormResize(); });
+}
+
+void TMainForm::FormResize()
+{
+    // The port entry stays between the Close button and the Help and About
+    // buttons.
+    PanelEmpty->setFixedWidth(qMax(0, width() - 254));
 }
 
 void TMainForm::RefreshControls()

@@ -124,12 +124,19 @@ public:
     void SpeedButtonExitClick();
     void SpeedButtonOpenClick();
     void SpeedButtonCloseClick();
+    void SpeedButtonPswdClick();
+    void SpeedButtonCfgClick();
+    void SpeedButtonHelpClick();
+    void SpeedButtonAboutClick();
+    void FormResize();
+    int OpenHelpPage(int pageKind);
 
     int ShowMsgDlg(int kind, int buttons, const QString &text);
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void createComponents();
