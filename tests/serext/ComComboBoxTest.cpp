@@ -130,7 +130,7 @@ TEST_F(ComComboBoxTest, BindingShowsThePortsNameRegardlessOfCase)
         const char *portName;
         const char *shown;
     };
-    for (const Case &c : {Case{"com1", "COM1"}, Case{"COM2", "COM2"}, Case{"COM9", ""}}) {
+    for (const Case &c : {Case {"com1", "COM1"}, Case {"COM2", "COM2"}, Case {"COM9", ""}}) {
         SCOPED_TRACE(c.portName);
         port->SetPort(QString::fromLatin1(c.portName));
         TComComboBox &b = makeBox();
@@ -156,22 +156,41 @@ struct PropertyCase
 const std::vector<PropertyCase> &propertyCases()
 {
     static const std::vector<PropertyCase> cases = {
-        {"baud rate", cpBaudRate,
+        {"baud rate",
+         cpBaudRate,
          {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
           "56000", "57600", "115200", "128000", "256000"},
-         [](TCustomComPort &p) { p.SetBaudRate(br19200); }, 9, "Custom",
+         [](TCustomComPort &p) { p.SetBaudRate(br19200); },
+         9,
+         "Custom",
          [](TCustomComPort &p) { return BaudRateToStr(p.BaudRate()); }},
-        {"data bits", cpDataBits, {"5", "6", "7", "8"},
-         [](TCustomComPort &p) { p.SetDataBits(dbSeven); }, 2, "5",
+        {"data bits",
+         cpDataBits,
+         {"5", "6", "7", "8"},
+         [](TCustomComPort &p) { p.SetDataBits(dbSeven); },
+         2,
+         "5",
          [](TCustomComPort &p) { return DataBitsToStr(p.DataBits()); }},
-        {"stop bits", cpStopBits, {"1", "1.5", "2"},
-         [](TCustomComPort &p) { p.SetStopBits(sbTwoStopBits); }, 2, "1.5",
+        {"stop bits",
+         cpStopBits,
+         {"1", "1.5", "2"},
+         [](TCustomComPort &p) { p.SetStopBits(sbTwoStopBits); },
+         2,
+         "1.5",
          [](TCustomComPort &p) { return StopBitsToStr(p.StopBits()); }},
-        {"parity", cpParity, {"None", "Odd", "Even", "Mark", "Space"},
-         [](TCustomComPort &p) { p.Parity()->SetBits(prEven); }, 2, "Mark",
+        {"parity",
+         cpParity,
+         {"None", "Odd", "Even", "Mark", "Space"},
+         [](TCustomComPort &p) { p.Parity()->SetBits(prEven); },
+         2,
+         "Mark",
          [](TCustomComPort &p) { return ParityToStr(p.Parity()->Bits()); }},
-        {"flow control", cpFlowControl, {"Hardware", "Software", "None", "Custom"},
-         [](TCustomComPort &p) { p.FlowControl()->SetFlowControl(fcHardware); }, 0, "None",
+        {"flow control",
+         cpFlowControl,
+         {"Hardware", "Software", "None", "Custom"},
+         [](TCustomComPort &p) { p.FlowControl()->SetFlowControl(fcHardware); },
+         0,
+         "None",
          [](TCustomComPort &p) { return FlowControlToStr(p.FlowControl()->FlowControl()); }},
     };
     return cases;

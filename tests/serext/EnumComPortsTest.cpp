@@ -1,5 +1,5 @@
-#include "serial/EComPort.h"
 #include "serial/EnumComPorts.h"
+#include "serial/EComPort.h"
 #include "serial/WinError.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ protected:
 
     QStringList enumerate()
     {
-        QStringList names{QStringLiteral("stale")};
+        QStringList names {QStringLiteral("stale")};
         enumComPortsIn(names, devFolder, ttyFolder);
         return names;
     }
@@ -91,7 +91,7 @@ TEST_F(EnumComPortsTest, NothingPresentGivesAnEmptyList)
     EXPECT_EQ(enumerate(), QStringList());
 
     // Neither folder there.
-    QStringList names{QStringLiteral("stale")};
+    QStringList names {QStringLiteral("stale")};
     enumComPortsIn(names, tmp.filePath(QStringLiteral("none")),
                    tmp.filePath(QStringLiteral("none2")));
     EXPECT_EQ(names, QStringList());
@@ -105,14 +105,14 @@ TEST_F(EnumComPortsTest, UnreadableSourceRaisesRegistryErrorAndKeepsTheList)
         const char *label;
         bool devIsFile;
     };
-    for (const Case &c : {Case{"dev", true}, Case{"tty class", false}}) {
+    for (const Case &c : {Case {"dev", true}, Case {"tty class", false}}) {
         SCOPED_TRACE(c.label);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("plain"));
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.close();
-        QStringList names{QStringLiteral("kept")};
+        QStringList names {QStringLiteral("kept")};
         try {
             if (c.devIsFile)
                 enumComPortsIn(names, file, ttyFolder);
