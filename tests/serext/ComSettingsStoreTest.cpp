@@ -467,6 +467,44 @@ TEST_F(ComSettingsStoreOpenPortTest, NewPortAndRateReachTheDevice)
     EXPECT_EQ(pty2.readUntil('\n'), QByteArray("ok\n"));
 }
 
+// The application's port, counting the control blocks that reach its open device.
+class CountingPort : public TComPort
+{
+public:
+    int controlBlocksApplied = 0;
+
+protected:
+    void ApplyDCB() override
+    {
+        if (Connected() && UpdateCount() == 0)
+            ++controlBlocksApplied;
+        TComPort::ApplyDCB();
+    }
+};
+
+TEST_F(ComSettingsStoreOpenPortTest, LoadedSettingsReachTheDeviceOnceAtTheEnd)
+{
+    port->Close();
+    CountingPort counting;
+    counting.setObjectName(QStringLiteral("ComPort"));
+    counting.Open();
+    counting.controlBlocksApplied = 0;
+
+    writeFile(iniPath(),
+              "[ComPort]\r\nBaudRate=19200\r\nDataBits=7\r\nParity=Even\r\n"
+              "StopBits=2\r\nFlowControl.ControlRTS=Enable\r\n");
+    ComSettingsStore store(counting);
+    store.SetStoredProps({spBasic, spFlowControl});
+    store.LoadSettings(stIniFile, iniPath());
+    EXPECT_EQ(counting.controlBlocksApplied, 1);
+
+    termios t {};
+    ASSERT_EQ(::tcgetattr(pty1.slaveFd(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
+    // A pseudo-terminal keeps the rate and the stop bits (it forces 8 bits, no parity).
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+}
+
 TEST_F(ComSettingsStoreOpenPortTest, APortThatCannotReopenFailsTheLoad)
 {
     writeFile(iniPath(), "[ComPort]\r\nPort=COM3\r\nBaudRate=19200\r\n");
