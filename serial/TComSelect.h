@@ -3,6 +3,7 @@
 #include "serial/ComTypes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
