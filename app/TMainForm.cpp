@@ -3,19 +3,23 @@
 #include "app/HelpPages.h"
 #include "app/TAboutDlg.h"
 #include "app/TPortEdit.h"
+#include "app/TStatusBar.h"
 #include "app/dialogs/TMsgDlg.h"
 #include "app/support/ExceptionDisplay.h"
 #include "config/ConfigFile.h"
+#include "config/PortSettingsFile.h"
 #include "config/TPswdDlg.h"
 #include "net/SocketErrors.h"
 #include "net/TServerSocket.h"
+#include "serial/TComComboBox.h"
 #include "serial/TComPort.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QStatusBar>
+#include <QPainter>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -69,12 +73,15 @@ TMainForm::~TMainForm()
     ServerSocket = nullptr;
 }
 
-QToolButton *TMainForm::addSpeedButton(const QString &name, void (TMainForm::*handler)())
+QToolButton *TMainForm::addSpeedButton(const QString &name, Glyph glyph,
+                                       void (TMainForm::*handler)())
 {
     auto *button = new QToolButton(MainToolBar);
     button->setObjectName(name);
     button->setAutoRaise(true);
     button->setFixedSize(25, 24);
+    button->setIcon(glyphIcon(glyph));
+    button->setIconSize(QSize(GlyphSize, GlyphSize));
     if (handler) {
         connect(button, &QToolButton::clicked, this,
                 [this, handler] { runGuarded([&] { (this->*handler)(); }); });
@@ -88,43 +95,6 @@ void TMainForm::createComponents()
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollvan"));
     resize(480, 400);
-
-    MainToolBar = new QToolBar(this);
-    MainToolBar->setObjectName(QStringLiteral("MainToolBar"));
-    MainToolBar->setMovable(true);
-    MainToolBar->setFloatable(false);
-    addToolBar(Qt::TopToolBarArea, MainToolBar);
-    SpeedButtonExit = addSpeedButton(QStringLiteral("SpeedButtonExit"), &TMainForm::SpeedButtonExitClick);
-    SpeedButtonPswd = addSpeedButton(QStringLiteral("SpeedButtonPswd"), &TMainForm::SpeedButtonPswdClick);
-    SpeedButtonCfg = addSpeedButton(QStringLiteral("SpeedButtonCfg"), &TMainForm::SpeedButtonCfgClick);
-    SpeedButtonOpen = addSpeedButton(QStringLiteral("SpeedButtonOpen"), &TMainForm::SpeedButtonOpenClick);
-    SpeedButtonClose
-        = addSpeedButton(QStringLiteral("SpeedButtonClose"), &TMainForm::SpeedButtonCloseClick);
-    PanelEmpty = new QWidget(MainToolBar);
-    PanelEmpty->setObjectName(QStringLiteral("PanelEmpty"));
-    PanelEmpty->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    EditPort = new TPortEdit(PanelEmpty);
-    EditPort->move(32, 0);
-    EditPort->resize(105, 22);
-    SpeedButtonTest = new QToolButton(PanelEmpty);
-    SpeedButtonTest->setObjectName(QStringLiteral("SpeedButtonTest"));
-    SpeedButtonTest->move(194, 0);
-    MainToolBar->addWidget(PanelEmpty);
-    SpeedButtonHelp = addSpeedButton(QStringLiteral("SpeedButtonHelp"), &TMainForm::SpeedButtonHelpClick);
-    SpeedButtonAbout = addSpeedButton(QStringLiteral("SpeedButtonAbout"), &TMainForm::SpeedButtonAboutClick);
-
-    Terminal = new QPlainTextEdit(this);
-    Terminal->setObjectName(QStringLiteral("Terminal"));
-    Terminal->setReadOnly(true);
-    Terminal->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Terminal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Terminal->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Terminal->setMaximumBlockCount(MemoLines);
-    setCentralWidget(Terminal);
-
-    StatusBar = new QStatusBar(this);
-    StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    setStatusBar(StatusBar);
 
     // The application's port to the ZMT: 9600 8N1, no handshake, DTR held
     // off, RTS held on, line feed as the event character, every event.
@@ -145,6 +115,73 @@ void TMainForm::createComponents()
     ComPort->FlowControl()->SetXonXoffIn(false);
     ComPort->OnRxChar = [this](TCustomComPort *sender, int32_t count) { ComPortRxChar(sender, count); };
     ComPort->OnRxFlag = [this](TCustomComPort *sender) { ComPortRxFlag(sender); };
+
+    MainToolBar = new QToolBar(this);
+    MainToolBar->setObjectName(QStringLiteral("MainToolBar"));
+    MainToolBar->setMovable(true);
+    MainToolBar->setFloatable(false);
+    addToolBar(Qt::TopToolBarArea, MainToolBar);
+    SpeedButtonExit = addSpeedButton(QStringLiteral("SpeedButtonExit"), Glyph::Exit,
+                                     &TMainForm::SpeedButtonExitClick);
+    SpeedButtonPswd = addSpeedButton(QStringLiteral("SpeedButtonPswd"), Glyph::Pswd,
+                                     &TMainForm::SpeedButtonPswdClick);
+    SpeedButtonCfg = addSpeedButton(QStringLiteral("SpeedButtonCfg"), Glyph::Cfg,
+                                    &TMainForm::SpeedButtonCfgClick);
+
+    // The serial port selector lists the machine's ports once, while the
+    // window is built, and starts on the port component's own name.
+    ComComboBox = new TComComboBox(MainToolBar);
+    ComComboBox->setObjectName(QStringLiteral("ComComboBox"));
+    ComComboBox->setFixedWidth(75);
+    ComComboBox->SetComProperty(cpPort);
+    ComComboBox->SetText(QStringLiteral("COM1"));
+    ComComboBox->SetComPort(ComPort);
+    ComComboBox->SetAutoApply(true);
+    MainToolBar->addWidget(ComComboBox);
+
+    SpeedButtonOpen = addSpeedButton(QStringLiteral("SpeedButtonOpen"), Glyph::Open,
+                                     &TMainForm::SpeedButtonOpenClick);
+    SpeedButtonClose = addSpeedButton(QStringLiteral("SpeedButtonClose"), Glyph::Close,
+                                      &TMainForm::SpeedButtonCloseClick);
+    PanelEmpty = new QWidget(MainToolBar);
+    PanelEmpty->setObjectName(QStringLiteral("PanelEmpty"));
+    PanelEmpty->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    EditPort = new TPortEdit(PanelEmpty);
+    EditPort->move(32, 0);
+    EditPort->resize(105, 22);
+    SpeedButtonTest = new QToolButton(PanelEmpty);
+    SpeedButtonTest->setObjectName(QStringLiteral("SpeedButtonTest"));
+    SpeedButtonTest->setIcon(glyphIcon(Glyph::Test));
+    SpeedButtonTest->setAutoRaise(true);
+    SpeedButtonTest->move(194, 0);
+    MainToolBar->addWidget(PanelEmpty);
+    SpeedButtonHelp = addSpeedButton(QStringLiteral("SpeedButtonHelp"), Glyph::Help,
+                                     &TMainForm::SpeedButtonHelpClick);
+    SpeedButtonAbout = addSpeedButton(QStringLiteral("SpeedButtonAbout"), Glyph::About,
+                                      &TMainForm::SpeedButtonAboutClick);
+
+    Terminal = new QPlainTextEdit(this);
+    Terminal->setObjectName(QStringLiteral("Terminal"));
+    Terminal->setReadOnly(true);
+    Terminal->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Terminal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Terminal->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Terminal->setMaximumBlockCount(MemoLines);
+
+    StatusBar = new TStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    StatusBar->OnDrawPanel = [this](TStatusBar *sender, int panel, const QRect &rect,
+                                    QPainter &canvas) {
+        StatusBarDrawPanel(sender, panel, rect, canvas);
+    };
+
+    auto *client = new QWidget(this);
+    auto *layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Terminal);
+    layout->addWidget(StatusBar);
+    setCentralWidget(client);
 
     ServerSocket = new TServerSocket(this);
     ServerSocket->setObjectName(QStringLiteral("ServerSocket"));
@@ -545,16 +582,48 @@ void TMainForm::ReadAuthorizedClients()
     }
 }
 
-void TMainForm::ReadPortSettings() {}
+void TMainForm::ReadPortSettings()
+{
+    const PortSettings settings = readPortSettings(PortSettingsFileName);
+    switch (settings.status) {
+    case FileStatus::Missing:
+        return;
+    case FileStatus::Unreadable:
+        ShowMsgDlg(3, 0, QStringLiteral("Brak dostępu do pliku konfiguracyjnego"));
+        return;
+    case FileStatus::Ok:
+        break;
+    }
+    for (const PortSettingsEntry &entry : settings.entries) {
+        if (entry.kind == PortSettingsEntry::SerialPort) {
+            QStringList items;
+            for (int i = 0; i < ComComboBox->count(); ++i)
+                items.append(ComComboBox->itemText(i));
+            const int index = choosePortIndex(items, entry.text);
+            if (index >= 0) {
+                ComComboBox->setCurrentIndex(index);
+                ComPort->SetPort(items.at(index));
+            }
+        } else {
+            // The entry judges the text as if it had been typed, a line end
+            // read with it included.
+            EditPort->setText(entry.text);
+        }
+    }
+}
 
-void TMainForm::WritePortSettings() {}
+void TMainForm::WritePortSettings()
+{
+    if (!writePortSettings(PortSettingsFileName, ComComboBox->GetText(), EditPort->text()))
+        ShowMsgDlg(3, 0, QStringLiteral("Brak dostępu"));
+}
 
 // ---------------------------------------------------------------------------
 // Open and close sequences
 
 QString TMainForm::SelectedPortName() const
 {
-    return ComPort->Port();
+    return ComComboBox->GetText();
 }
 
 bool TMainForm::OpenSerialPort(const QString &portName)
@@ -693,13 +762,15 @@ void TMainForm::RefreshControls()
 {
     const bool configuration = LoggedIn && !ServerSocket->Active();
     const bool transmission = LoggedIn && ServerSocket->Active();
+    // A disabled control keeps its hint text; Qt shows no tooltip for it.
     auto set = [](QWidget *control, bool enabled, const QString &hint) {
         control->setEnabled(enabled);
-        control->setToolTip(enabled ? hint : QString());
+        control->setToolTip(hint);
     };
     set(SpeedButtonPswd, !transmission,
         LoggedIn ? QStringLiteral("Zmień hasło") : QStringLiteral("Wprowadź hasło"));
     set(SpeedButtonCfg, configuration, QStringLiteral("Skonfiguruj serwer"));
+    set(ComComboBox, configuration, QStringLiteral("Wybierz port szeregowy dla ZMT"));
     set(EditPort, configuration, QStringLiteral("Wybierz port komunikacyjny dla Pendrik"));
     set(SpeedButtonOpen, configuration, QStringLiteral("Uaktywnij serwer"));
     set(SpeedButtonClose, transmission, QStringLiteral("Zamknij serwer"));
@@ -721,9 +792,24 @@ void TMainForm::RefreshStatusTexts()
         state = QStringLiteral("TRANSMISJA:%1").arg(ConnectionCount());
         next = QStringLiteral("Wyłącz serwer");
     }
-    const QString text = state + QStringLiteral("  ") + next;
-    if (StatusBar->currentMessage() != text)
-        StatusBar->showMessage(text);
+    if (StatusBar->panelText(0) != state)
+        StatusBar->setPanelText(0, state);
+    if (StatusBar->panelText(4) != next)
+        StatusBar->setPanelText(4, next);
+}
+
+void TMainForm::StatusBarDrawPanel(TStatusBar *Sender, int Panel, const QRect &Rect, QPainter &Canvas)
+{
+    int index = 0;
+    if (Panel == 2) {
+        index = RequestTexts.isEmpty() ? ImageUnlitBulb : ImageLitBulb;
+    } else {
+        const int state = !LoggedIn ? 0 : (ServerSocket->Active() ? 2 : 1);
+        index = Panel == 1 ? ImageRedLamp + state : ImageKey + state;
+    }
+    const QImage image = ImageList.image(index);
+    Sender->setPanelWidth(Panel, image.width() + (Panel == 1 ? 5 : 6));
+    drawImageWhiteTransparent(Canvas, Rect.topLeft() + QPoint(1, 2), image);
 }
 
 int TMainForm::ShowMsgDlg(int kind, int buttons, const QString &text)

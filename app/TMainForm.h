@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/EventLog.h"
+#include "app/Glyphs.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,16 +12,19 @@
 #include <cstdint>
 
 class QPlainTextEdit;
-class QStatusBar;
+class QPainter;
+class QRect;
 class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
+class TComComboBox;
 class TComPort;
 class TCustomComPort;
 class TCustomWinSocket;
 class TPortEdit;
 class TServerSocket;
+class TStatusBar;
 enum class TErrorEvent;
 
 // The main window. It owns the whole server for the life of the process: the
@@ -44,6 +48,7 @@ public:
     QToolButton *SpeedButtonExit = nullptr;
     QToolButton *SpeedButtonPswd = nullptr;
     QToolButton *SpeedButtonCfg = nullptr;
+    TComComboBox *ComComboBox = nullptr;
     QToolButton *SpeedButtonOpen = nullptr;
     QToolButton *SpeedButtonClose = nullptr;
     QToolButton *SpeedButtonHelp = nullptr;
@@ -51,7 +56,8 @@ public:
     QToolButton *SpeedButtonTest = nullptr;
     QWidget *PanelEmpty = nullptr;
     TPortEdit *EditPort = nullptr;
-    QStatusBar *StatusBar = nullptr;
+    TStatusBar *StatusBar = nullptr;
+    StatusImageList ImageList;
 
     // Server-core state.
     bool LoggedIn = false;
@@ -129,6 +135,7 @@ public:
     void SpeedButtonHelpClick();
     void SpeedButtonAboutClick();
     void FormResize();
+    void StatusBarDrawPanel(TStatusBar *Sender, int Panel, const QRect &Rect, QPainter &Canvas);
     int OpenHelpPage(int pageKind);
 
     int ShowMsgDlg(int kind, int buttons, const QString &text);
@@ -140,7 +147,7 @@ protected:
 
 private:
     void createComponents();
-    QToolButton *addSpeedButton(const QString &name, void (TMainForm::*handler)());
+    QToolButton *addSpeedButton(const QString &name, Glyph glyph, void (TMainForm::*handler)());
 
     bool m_shown = false;
     bool m_closing = false;
