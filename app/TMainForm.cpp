@@ -8,6 +8,7 @@
 #include "app/support/ExceptionDisplay.h"
 #include "config/ConfigFile.h"
 #include "config/PortSettingsFile.h"
+#include "config/TCfgDlg.h"
 #include "config/TPswdDlg.h"
 #include "net/SocketErrors.h"
 #include "net/TServerSocket.h"
@@ -727,7 +728,15 @@ void TMainForm::SpeedButtonPswdClick()
     }
 }
 
-void TMainForm::SpeedButtonCfgClick() {}
+void TMainForm::SpeedButtonCfgClick()
+{
+    // The window reloads nothing afterwards: the authorized clients are read
+    // again when the server next starts listening.
+    TCfgDlg dialog(this);
+    connect(&dialog, &TCfgDlg::helpRequested, this,
+            [] { openHelpFile(QStringLiteral("dbase.html")); });
+    dialog.exec();
+}
 
 int TMainForm::OpenHelpPage(int pageKind)
 {
