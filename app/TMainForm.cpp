@@ -19,7 +19,9 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QTimer>
 #include <QToolBar>
@@ -96,6 +98,8 @@ void TMainForm::createComponents()
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Hollvan"));
     resize(480, 400);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     // The application's port to the ZMT: 9600 8N1, no handshake, DTR held
     // off, RTS held on, line feed as the event character, every event.
@@ -119,8 +123,13 @@ void TMainForm::createComponents()
 
     MainToolBar = new QToolBar(this);
     MainToolBar->setObjectName(QStringLiteral("MainToolBar"));
-    MainToolBar->setMovable(true);
+    // Flat buttons side by side: the port entry's panel takes what the
+    // buttons leave, so the toolbar adds no handle, spacing or margins.
+    MainToolBar->setMovable(false);
     MainToolBar->setFloatable(false);
+    MainToolBar->layout()->setSpacing(0);
+    MainToolBar->layout()->setContentsMargins(0, 0, 0, 0);
+    MainToolBar->setContentsMargins(0, 0, 0, 0);
     addToolBar(Qt::TopToolBarArea, MainToolBar);
     SpeedButtonExit = addSpeedButton(QStringLiteral("SpeedButtonExit"), Glyph::Exit,
                                      &TMainForm::SpeedButtonExitClick);
