@@ -554,19 +554,26 @@ void TMainForm::PruneLogFiles()
 // ---------------------------------------------------------------------------
 // Data files
 
-void TMainForm::ReadAutostart()
+bool TMainForm::configurationReadable(FileStatus status)
 {
-    const AutostartSetting result = readAutostart(ConfigFileName);
-    switch (result.status) {
+    switch (status) {
     case FileStatus::Missing:
         ShowMsgDlg(2, 0, QStringLiteral("Nie znaleziono pliku konfiguracyjnego"));
-        return;
+        return false;
     case FileStatus::Unreadable:
         ShowMsgDlg(3, 0, QStringLiteral("Brak dostępu do pliku konfiguracyjnego"));
-        return;
+        return false;
     case FileStatus::Ok:
         break;
     }
+    return true;
+}
+
+void TMainForm::ReadAutostart()
+{
+    const AutostartSetting result = readAutostart(ConfigFileName);
+    if (!configurationReadable(result.status))
+        return;
     Autostart = result.autostart;
     if (Autostart)
         AddLogLine(true, QStringLiteral("Autostart włączony"));
@@ -575,16 +582,8 @@ void TMainForm::ReadAutostart()
 void TMainForm::ReadAuthorizedClients()
 {
     const AuthorizedClients result = readAuthorizedClients(ConfigFileName);
-    switch (result.status) {
-    case FileStatus::Missing:
-        ShowMsgDlg(2, 0, QStringLiteral("Nie znaleziono pliku konfiguracyjnego"));
+    if (!configurationReadable(result.status))
         return;
-    case FileStatus::Unreadable:
-        ShowMsgDlg(3, 0, QStringLiteral("Brak dostępu do pliku konfiguracyjnego"));
-        return;
-    case FileStatus::Ok:
-        break;
-    }
     AddLogLine(true, QStringLiteral("Autoryzowani klienci:"));
     for (const AuthorizedClient &client : result.clients) {
         AuthorizedIPs.append(client.ip);

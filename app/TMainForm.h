@@ -2,6 +2,7 @@
 
 #include "app/EventLog.h"
 #include "app/Glyphs.h"
+#include "config/DataFile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -147,6 +148,8 @@ protected:
 
 private:
     void createComponents();
+    // Tells the operator why the configuration file cannot be read.
+    bool configurationReadable(FileStatus status);
     QToolButton *addSpeedButton(const QString &name, Glyph glyph, void (TMainForm::*handler)());
 
     bool m_shown = false;
