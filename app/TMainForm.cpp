@@ -695,6 +695,12 @@ void TMainForm::CloseAll()
     AuthorizedIPs.clear();
     RequestIPs.clear();
     RequestTexts.clear();
+    // The request that was outstanding went with the port. Its time-out must
+    // not outlive it: after a quick reopen it would silently drop the next
+    // client's request without ever writing it.
+    TimerZMT->stop();
+    DeviceBusy = false;
+    ResponseBuffer.clear();
     LoggedIn = false;
     // Cleared again by the next start of listening, before any client can
     // connect.

@@ -221,6 +221,31 @@ TEST_F(ServerCore, UnansweredRequestIsDroppedAndLateAnswerEndsTheNext)
     EXPECT_TRUE(b->receiveAvailable().isEmpty());
 }
 
+TEST_F(ServerCore, ReopeningSoonAfterACloseServesTheNextRequestAtOnce)
+{
+    start();
+    {
+        auto a = connect(A);
+        ASSERT_TRUE(a->send("REQ-OLD"));
+        EXPECT_EQ(fromDevice(7), QByteArray("REQ-OLD"));
+        ASSERT_TRUE(device.write("PART"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->ResponseBuffer == "PART"; }, 10000));
+        ModalScript script({answerMessage("BitBtnLeft")});
+        form->SpeedButtonCloseClick();
+        ASSERT_TRUE(script.finished());
+    }
+    ASSERT_FALSE(form->ServerSocket->Active());
+    form->LoggedIn = true;
+    form->SpeedButtonOpenClick();
+    ASSERT_TRUE(form->ServerSocket->Active());
+
+    auto b = connect(B);
+    ASSERT_TRUE(b->send("REQ-NEW"));
+    EXPECT_EQ(fromDevice(7), QByteArray("REQ-NEW"));
+    ASSERT_TRUE(device.write("ANS-NEW\n"));
+    EXPECT_EQ(b->receive(8), QByteArray("ANS-NEW\n"));
+}
+
 TEST_F(ServerCore, LockCommandsAreAnsweredByTheServer)
 {
     start();
