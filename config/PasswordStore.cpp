@@ -66,6 +66,7 @@ PasswordStore::PasswordStore(const QString &path)
 bool PasswordStore::LoadPassword()
 {
     const DataFileContent content = readDataFile(m_path);
+    m_unreadable = content.status == FileStatus::Unreadable;
     switch (content.status) {
     case FileStatus::Unreadable:
         return false;

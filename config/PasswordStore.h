@@ -38,6 +38,9 @@ public:
     // password when it does not exist. False when the file could not be read
     // or created; the stored hash then stays as it was.
     bool LoadPassword();
+    // True when the last LoadPassword found a password file it could not
+    // read: the password is then unknown, not empty.
+    bool unreadable() const { return m_unreadable; }
 
     // Writes the stored hash; false when the file could not be written, in
     // which case it keeps its previous content.
@@ -46,4 +49,5 @@ public:
 private:
     QString m_path;
     int32_t m_storedHash;
+    bool m_unreadable = false;
 };

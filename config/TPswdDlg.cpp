@@ -118,8 +118,7 @@ void TPswdDlg::FormShow()
     BitBtnOk->setText(QStringLiteral("OK"));
     BitBtnCancel->setText(QStringLiteral("Anuluj"));
     Edit1->setFocus();
-    // Showing the dialog creates a missing password file in either mode; a file
-    // that cannot be read leaves the hash of the empty password in force.
+    // Showing the dialog creates a missing password file in either mode.
     m_store.LoadPassword();
 }
 
@@ -140,7 +139,9 @@ bool TPswdDlg::FormCloseQuery(int &modalResult)
         return true;
 
     if (m_mode == Mode::Login) {
-        if (PasswordHash(Edit1->text()) != m_store.storedHash())
+        // A password file that exists but cannot be read holds a password we
+        // do not know; falling back to the empty password would let anyone in.
+        if (m_store.unreadable() || PasswordHash(Edit1->text()) != m_store.storedHash())
             modalResult = resultAbort;
         return true;
     }

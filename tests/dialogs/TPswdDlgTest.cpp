@@ -160,6 +160,19 @@ TEST_F(TPswdDlgTest, LoginResults)
     }
 }
 
+TEST_F(TPswdDlgTest, LoginRefusedWhenTheFileCannotBeRead)
+{
+    // A directory in the file's place cannot be read, by root neither.
+    ASSERT_TRUE(QDir().mkdir(passwordFilePath));
+    for (const QString &password : {QString(), QStringLiteral("abc")}) {
+        TPswdDlg dialog(TPswdDlg::Mode::Login);
+        ModalScript script({fillAndAnswer(password, QString(), PressOk)});
+        EXPECT_EQ(dialog.exec(), 3) << qPrintable(password);
+        EXPECT_TRUE(script.finished());
+    }
+    EXPECT_TRUE(QFileInfo(passwordFilePath).isDir());
+}
+
 TEST_F(TPswdDlgTest, ChangeWithDifferingEntriesStaysOpen)
 {
     writeFile(stored("abc"));
