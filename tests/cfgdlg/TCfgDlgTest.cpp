@@ -1,3 +1,5 @@
+#include "tests/fixtures/ModalScript.h"
+
 #include "config/TCfgDlg.h"
 #include "app/dialogs/TMsgDlg.h"
 
@@ -50,21 +52,12 @@ const QString errorNoFile = QStringLiteral("Brak dostępu do pliku konfiguracyjn
 const QString errorNoAccess = QStringLiteral("Brak dostępu");
 const QString errorNotFound = QStringLiteral("Adres IP nie znaleziony");
 
-// What a message dialog showed when it was answered.
-struct Message
-{
-    QString caption;
-    QString text;
-    QString leftButton;
-    bool rightButtonShown = false;
-};
-
 // Answers every message dialog that appears while it lives, as an operator
 // would: on the dialog's show it queues a call that finds the active modal
 // window inside the dialog's loop and presses a button. The answers are taken
 // in order (true: the left button, "OK" or "Zamknij"; false: "Anuluj"); once
 // they run out an unexpected question is refused, so a test never hangs on it
-// and sees it in the list of messages.
+// and sees it in the list of messages (a ModalScript would wait on it instead).
 class Messages : public QObject
 {
 public:
@@ -80,12 +73,12 @@ public:
     QStringList texts() const
     {
         QStringList result;
-        for (const Message &m : seen)
+        for (const SeenMessage &m : seen)
             result.append(m.text);
         return result;
     }
 
-    QList<Message> seen;
+    QList<SeenMessage> seen;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -105,8 +98,7 @@ private:
         if (!dialog)
             return;
         EXPECT_EQ(QApplication::activeModalWidget(), dialog.data());
-        seen.append({dialog->windowTitle(), dialog->LabelTxt->text(), dialog->BitBtnLeft->text(),
-                     dialog->BitBtnRight->isVisible()});
+        seen.append(seenMessage(dialog));
         const bool left = m_answers.isEmpty() ? false : m_answers.takeFirst();
         if (left || !dialog->BitBtnRight->isVisible())
             dialog->BitBtnLeft->click();
