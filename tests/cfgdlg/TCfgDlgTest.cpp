@@ -1,7 +1,8 @@
 #include "tests/fixtures/ModalScript.h"
+#include "tests/fixtures/WorkDir.h"
 
-#include "config/TCfgDlg.h"
 #include "app/dialogs/TMsgDlg.h"
+#include "config/TCfgDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -154,28 +154,15 @@ class TCfgDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-        ASSERT_TRUE(QDir().mkdir(QStringLiteral("data")));
+        ASSERT_TRUE(m_work.enter());
+        ASSERT_TRUE(m_work.makeData());
         owner.setGeometry(100, 100, 800, 600);
         owner.show();
     }
 
-    void TearDown() override { QDir::setCurrent(m_previous); }
+    void writeConfig(const QByteArray &bytes) { ASSERT_TRUE(m_work.writeFile(configPath, bytes)); }
 
-    static void writeConfig(const QByteArray &bytes)
-    {
-        QFile f(configPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-
-    static QByteArray configBytes()
-    {
-        QFile f(configPath);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-    }
+    QByteArray configBytes() const { return m_work.readFile(configPath); }
 
     // Shows the dialog without a loop of its own, so the test drives it step
     // by step; closing it goes the same way as under exec().
@@ -189,8 +176,7 @@ protected:
     QWidget owner;
 
 private:
-    QTemporaryDir m_dir;
-    QString m_previous;
+    WorkDir m_work;
 };
 
 const QByteArray threeClients = "Manual\r\n10.0.0.3\tC\t0\r\n10.0.0.2\tB\t1\r\n10.0.0.1\tA\t0\r\n";
