@@ -77,19 +77,27 @@ void answer(TPswdDlg *dialog, Answer how)
     }
 }
 
-// Fills the entries of the next password dialog and answers it.
-ModalScript::Step fillAndAnswer(const QString &first, const QString &second, Answer how,
-                                std::function<void(TPswdDlg *)> look = {})
+// Hands the next password dialog to look as it stands, then answers it.
+ModalScript::Step lookAndAnswer(Answer how, std::function<void(TPswdDlg *)> look)
 {
     return {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
             [=](QWidget *w) {
                 auto *dialog = qobject_cast<TPswdDlg *>(w);
-                if (look)
-                    look(dialog);
-                dialog->Edit1->setText(first);
-                dialog->Edit2->setText(second);
+                look(dialog);
                 answer(dialog, how);
             }};
+}
+
+// Fills the entries of the next password dialog and answers it.
+ModalScript::Step fillAndAnswer(const QString &first, const QString &second, Answer how,
+                                std::function<void(TPswdDlg *)> look = {})
+{
+    return lookAndAnswer(how, [=](TPswdDlg *dialog) {
+        if (look)
+            look(dialog);
+        dialog->Edit1->setText(first);
+        dialog->Edit2->setText(second);
+    });
 }
 
 TEST_F(TPswdDlgTest, LoginWithoutFileCreatesItAndTakesTheEmptyPassword)
@@ -160,14 +168,12 @@ TEST_F(TPswdDlgTest, ChangeWithDifferingEntriesStaysOpen)
     ModalScript script({
         fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("nowe"), PressOk),
         answerMessage("BitBtnLeft", &seen),
-        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-         [&](QWidget *w) {
-             auto *dialog = qobject_cast<TPswdDlg *>(w);
-             stillOpen = dialog->isVisible();
-             firstAfter = dialog->Edit1->text();
-             secondAfter = dialog->Edit2->text();
-             dialog->BitBtnCancel->click();
-         }},
+        lookAndAnswer(PressCancel,
+                      [&](TPswdDlg *dialog) {
+                          stillOpen = dialog->isVisible();
+                          firstAfter = dialog->Edit1->text();
+                          secondAfter = dialog->Edit2->text();
+                      }),
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, &owner);
     EXPECT_EQ(dialog.exec(), 2);
@@ -220,12 +226,7 @@ void expectUnwritableChangeRefused(QWidget *owner)
     ModalScript script({
         fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("Nowe"), PressOk),
         answerMessage("BitBtnLeft", &seen),
-        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-         [&](QWidget *w) {
-             auto *dialog = qobject_cast<TPswdDlg *>(w);
-             stillOpen = dialog->isVisible();
-             dialog->BitBtnCancel->click();
-         }},
+        lookAndAnswer(PressCancel, [&](TPswdDlg *dialog) { stillOpen = dialog->isVisible(); }),
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, owner);
     EXPECT_EQ(dialog.exec(), 2);
