@@ -350,9 +350,19 @@ void setHint(QWidget *widget, const QString &hint, bool shown)
     widget->setToolTip(shown ? hint : QString());
 }
 
-bool isChecked(const QTreeWidgetItem *item)
+// Hands each checked row of the list to visit, from the last row to the first,
+// so that visit may take its own row out; true when any row was checked.
+template<typename Visit> bool forEachCheckedRow(QTreeWidget *list, Visit visit)
 {
-    return item->checkState(0) == Qt::Checked;
+    bool anyChecked = false;
+    for (int row = list->topLevelItemCount() - 1; row >= 0; --row) {
+        QTreeWidgetItem *item = list->topLevelItem(row);
+        if (item->checkState(0) != Qt::Checked)
+            continue;
+        anyChecked = true;
+        visit(row, item);
+    }
+    return anyChecked;
 }
 
 } // namespace
@@ -815,35 +825,23 @@ void TCfgDlg::SpeedButtonOutClick()
                 QStringLiteral("Wybrane adresy IP zostaną usunięte z bazy\nJestes pewien?"))
         != resultOk)
         return;
-    bool anyChecked = false;
-    for (int row = ListViewDbase->topLevelItemCount() - 1; row >= 0; --row) {
-        QTreeWidgetItem *item = ListViewDbase->topLevelItem(row);
-        if (!isChecked(item))
-            continue;
-        anyChecked = true;
-        const int authorRow = FindClient(ListViewAuthor, item->text(0));
-        if (authorRow >= 0)
-            delete ListViewAuthor->takeTopLevelItem(authorRow);
-        delete ListViewDbase->takeTopLevelItem(row);
-    }
-    if (anyChecked)
+    if (forEachCheckedRow(ListViewDbase, [this](int row, QTreeWidgetItem *item) {
+            const int authorRow = FindClient(ListViewAuthor, item->text(0));
+            if (authorRow >= 0)
+                delete ListViewAuthor->takeTopLevelItem(authorRow);
+            delete ListViewDbase->takeTopLevelItem(row);
+        }))
         Saved = false;
 }
 
 void TCfgDlg::SpeedButtonToClick()
 {
-    bool anyChecked = false;
-    for (int row = ListViewDbase->topLevelItemCount() - 1; row >= 0; --row) {
-        QTreeWidgetItem *item = ListViewDbase->topLevelItem(row);
-        if (!isChecked(item))
-            continue;
-        anyChecked = true;
-        // An address already authorized keeps its row as it is, name included.
-        if (FindClient(ListViewAuthor, item->text(0)) < 0)
-            AddOrUpdateClient(ListViewAuthor, item->text(0), item->text(1));
-        item->setCheckState(0, Qt::Unchecked);
-    }
-    if (anyChecked)
+    if (forEachCheckedRow(ListViewDbase, [this](int, QTreeWidgetItem *item) {
+            // An address already authorized keeps its row as it is, name included.
+            if (FindClient(ListViewAuthor, item->text(0)) < 0)
+                AddOrUpdateClient(ListViewAuthor, item->text(0), item->text(1));
+            item->setCheckState(0, Qt::Unchecked);
+        }))
         Saved = false;
 }
 
@@ -853,20 +851,14 @@ void TCfgDlg::SpeedButtonFromClick()
                 QStringLiteral("Wybrane adresy IP utracą autoryzację\nJestes pewien?"))
         != resultOk)
         return;
-    bool anyChecked = false;
-    for (int row = ListViewAuthor->topLevelItemCount() - 1; row >= 0; --row) {
-        QTreeWidgetItem *item = ListViewAuthor->topLevelItem(row);
-        if (!isChecked(item))
-            continue;
-        anyChecked = true;
-        const int dbaseRow = FindClient(ListViewDbase, item->text(0));
-        if (dbaseRow < 0)
-            AskUser(kindError, buttonsClose, QStringLiteral("Adres IP nie znaleziony"));
-        else
-            ListViewDbase->topLevelItem(dbaseRow)->setCheckState(0, Qt::Checked);
-        delete ListViewAuthor->takeTopLevelItem(row);
-    }
-    if (anyChecked)
+    if (forEachCheckedRow(ListViewAuthor, [this](int row, QTreeWidgetItem *item) {
+            const int dbaseRow = FindClient(ListViewDbase, item->text(0));
+            if (dbaseRow < 0)
+                AskUser(kindError, buttonsClose, QStringLiteral("Adres IP nie znaleziony"));
+            else
+                ListViewDbase->topLevelItem(dbaseRow)->setCheckState(0, Qt::Checked);
+            delete ListViewAuthor->takeTopLevelItem(row);
+        }))
         Saved = false;
 }
 

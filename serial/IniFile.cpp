@@ -1,7 +1,7 @@
 #include "serial/IniFile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "serial/WholeFile.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -44,16 +44,11 @@ bool IniFile::load()
 {
     m_lines.clear();
     m_dirty = false;
-    QFile file(m_fileName);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> bytes = readWholeFile(m_fileName);
+    if (!bytes)
         return false;
     QStringDecoder decode(fileEncoding);
-    QString text = decode(bytes);
+    QString text = decode(*bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QStringList lines = text.split(QLatin1Char('\n'));
     // The line end of the last line leaves an empty piece behind.
@@ -72,9 +67,7 @@ bool IniFile::flush()
     for (const Line &line : m_lines)
         text += line.text + QStringLiteral("\r\n");
     QStringEncoder encode(fileEncoding);
-    const QByteArray bytes = encode(text);
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!replaceWholeFile(m_fileName, encode(text)))
         return false;
     m_dirty = false;
     return true;

@@ -1,9 +1,9 @@
 #include "serial/SettingsRegistry.h"
 
+#include "serial/WholeFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -95,17 +95,12 @@ bool SettingsRegistry::load()
     m_dirty = false;
     if (m_fileName.isEmpty())
         return false;
-    QFile file(m_fileName);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const std::optional<QByteArray> bytes = readWholeFile(m_fileName);
+    if (!bytes)
         return false;
 
     Key *key = nullptr;
-    for (QString line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+    for (QString line : QString::fromUtf8(*bytes).split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -149,9 +144,7 @@ bool SettingsRegistry::flush()
                 + QLatin1Char(':') + data + QLatin1Char('\n');
         }
     }
-    const QByteArray bytes = text.toUtf8();
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!replaceWholeFile(m_fileName, text.toUtf8()))
         return false;
     m_dirty = false;
     return true;

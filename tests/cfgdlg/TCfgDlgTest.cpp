@@ -1,5 +1,8 @@
-#include "config/TCfgDlg.h"
+#include "tests/fixtures/ModalScript.h"
+#include "tests/fixtures/WorkDir.h"
+
 #include "app/dialogs/TMsgDlg.h"
+#include "config/TCfgDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +22,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -50,21 +52,12 @@ const QString errorNoFile = QStringLiteral("Brak dostępu do pliku konfiguracyjn
 const QString errorNoAccess = QStringLiteral("Brak dostępu");
 const QString errorNotFound = QStringLiteral("Adres IP nie znaleziony");
 
-// What a message dialog showed when it was answered.
-struct Message
-{
-    QString caption;
-    QString text;
-    QString leftButton;
-    bool rightButtonShown = false;
-};
-
 // Answers every message dialog that appears while it lives, as an operator
 // would: on the dialog's show it queues a call that finds the active modal
 // window inside the dialog's loop and presses a button. The answers are taken
 // in order (true: the left button, "OK" or "Zamknij"; false: "Anuluj"); once
 // they run out an unexpected question is refused, so a test never hangs on it
-// and sees it in the list of messages.
+// and sees it in the list of messages (a ModalScript would wait on it instead).
 class Messages : public QObject
 {
 public:
@@ -80,12 +73,12 @@ public:
     QStringList texts() const
     {
         QStringList result;
-        for (const Message &m : seen)
+        for (const SeenMessage &m : seen)
             result.append(m.text);
         return result;
     }
 
-    QList<Message> seen;
+    QList<SeenMessage> seen;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -105,8 +98,7 @@ private:
         if (!dialog)
             return;
         EXPECT_EQ(QApplication::activeModalWidget(), dialog.data());
-        seen.append({dialog->windowTitle(), dialog->LabelTxt->text(), dialog->BitBtnLeft->text(),
-                     dialog->BitBtnRight->isVisible()});
+        seen.append(seenMessage(dialog));
         const bool left = m_answers.isEmpty() ? false : m_answers.takeFirst();
         if (left || !dialog->BitBtnRight->isVisible())
             dialog->BitBtnLeft->click();
@@ -162,28 +154,15 @@ class TCfgDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-        ASSERT_TRUE(QDir().mkdir(QStringLiteral("data")));
+        ASSERT_TRUE(m_work.enter());
+        ASSERT_TRUE(m_work.makeData());
         owner.setGeometry(100, 100, 800, 600);
         owner.show();
     }
 
-    void TearDown() override { QDir::setCurrent(m_previous); }
+    void writeConfig(const QByteArray &bytes) { ASSERT_TRUE(m_work.writeFile(configPath, bytes)); }
 
-    static void writeConfig(const QByteArray &bytes)
-    {
-        QFile f(configPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-
-    static QByteArray configBytes()
-    {
-        QFile f(configPath);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-    }
+    QByteArray configBytes() const { return m_work.readFile(configPath); }
 
     // Shows the dialog without a loop of its own, so the test drives it step
     // by step; closing it goes the same way as under exec().
@@ -197,8 +176,7 @@ protected:
     QWidget owner;
 
 private:
-    QTemporaryDir m_dir;
-    QString m_previous;
+    WorkDir m_work;
 };
 
 const QByteArray threeClients = "Manual\r\n10.0.0.3\tC\t0\r\n10.0.0.2\tB\t1\r\n10.0.0.1\tA\t0\r\n";

@@ -1,4 +1,5 @@
 #include "tests/fixtures/ModalScript.h"
+#include "tests/fixtures/WorkDir.h"
 
 #include "config/PasswordStore.h"
 #include "config/TPswdDlg.h"
@@ -11,7 +12,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -25,31 +25,23 @@ class TPswdDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
-        ASSERT_TRUE(QDir().mkdir(QStringLiteral("data")));
+        ASSERT_TRUE(m_work.enter());
+        ASSERT_TRUE(m_work.makeData());
         owner.show();
     }
 
     void TearDown() override
     {
         QFile::setPermissions(passwordFilePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QDir::setCurrent(m_previous);
+        m_work.leave();
     }
 
-    static void writeFile(const QByteArray &bytes)
+    void writeFile(const QByteArray &bytes)
     {
-        QFile f(passwordFilePath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        ASSERT_TRUE(m_work.writeFile(QLatin1String(passwordFilePath), bytes));
     }
 
-    static QByteArray fileBytes()
-    {
-        QFile f(passwordFilePath);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-    }
+    QByteArray fileBytes() const { return m_work.readFile(QLatin1String(passwordFilePath)); }
 
     static QByteArray stored(const QString &password)
     {
@@ -59,8 +51,7 @@ protected:
     QWidget owner;
 
 private:
-    QTemporaryDir m_dir;
-    QString m_previous;
+    WorkDir m_work;
 };
 
 enum Answer { PressOk, PressCancel, PressEnter, PressEscape, CloseWindow };
@@ -86,19 +77,27 @@ void answer(TPswdDlg *dialog, Answer how)
     }
 }
 
-// Fills the entries of the next password dialog and answers it.
-ModalScript::Step fillAndAnswer(const QString &first, const QString &second, Answer how,
-                                std::function<void(TPswdDlg *)> look = {})
+// Hands the next password dialog to look as it stands, then answers it.
+ModalScript::Step lookAndAnswer(Answer how, std::function<void(TPswdDlg *)> look)
 {
     return {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
             [=](QWidget *w) {
                 auto *dialog = qobject_cast<TPswdDlg *>(w);
-                if (look)
-                    look(dialog);
-                dialog->Edit1->setText(first);
-                dialog->Edit2->setText(second);
+                look(dialog);
                 answer(dialog, how);
             }};
+}
+
+// Fills the entries of the next password dialog and answers it.
+ModalScript::Step fillAndAnswer(const QString &first, const QString &second, Answer how,
+                                std::function<void(TPswdDlg *)> look = {})
+{
+    return lookAndAnswer(how, [=](TPswdDlg *dialog) {
+        if (look)
+            look(dialog);
+        dialog->Edit1->setText(first);
+        dialog->Edit2->setText(second);
+    });
 }
 
 TEST_F(TPswdDlgTest, LoginWithoutFileCreatesItAndTakesTheEmptyPassword)
@@ -182,14 +181,12 @@ TEST_F(TPswdDlgTest, ChangeWithDifferingEntriesStaysOpen)
     ModalScript script({
         fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("nowe"), PressOk),
         answerMessage("BitBtnLeft", &seen),
-        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-         [&](QWidget *w) {
-             auto *dialog = qobject_cast<TPswdDlg *>(w);
-             stillOpen = dialog->isVisible();
-             firstAfter = dialog->Edit1->text();
-             secondAfter = dialog->Edit2->text();
-             dialog->BitBtnCancel->click();
-         }},
+        lookAndAnswer(PressCancel,
+                      [&](TPswdDlg *dialog) {
+                          stillOpen = dialog->isVisible();
+                          firstAfter = dialog->Edit1->text();
+                          secondAfter = dialog->Edit2->text();
+                      }),
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, &owner);
     EXPECT_EQ(dialog.exec(), 2);
@@ -242,12 +239,7 @@ void expectUnwritableChangeRefused(QWidget *owner)
     ModalScript script({
         fillAndAnswer(QStringLiteral("Nowe"), QStringLiteral("Nowe"), PressOk),
         answerMessage("BitBtnLeft", &seen),
-        {[](QWidget *w) { return qobject_cast<TPswdDlg *>(w) != nullptr; },
-         [&](QWidget *w) {
-             auto *dialog = qobject_cast<TPswdDlg *>(w);
-             stillOpen = dialog->isVisible();
-             dialog->BitBtnCancel->click();
-         }},
+        lookAndAnswer(PressCancel, [&](TPswdDlg *dialog) { stillOpen = dialog->isVisible(); }),
     });
     TPswdDlg dialog(TPswdDlg::Mode::Change, owner);
     EXPECT_EQ(dialog.exec(), 2);

@@ -61,33 +61,17 @@ struct TextCase
     const char *text;
 };
 
-TEST(SocketErrors, EveryNumberHasTheTextOfTheErrorLogLine)
+// Spot values of the log line's table: its two ends, the numbers on either
+// side of the gap at 10047 to 10049, a text that keeps its odd spelling, and
+// numbers outside the table.
+TEST(SocketErrors, NumbersHaveTheTextOfTheErrorLogLine)
 {
     const TextCase cases[] = {
         {10035, "Operation would block"},
-        {10036, "Operation now in progress"},
-        {10037, "Operation already in progress"},
-        {10038, "Socket operation on nonsocket"},
-        {10039, "Destination address required"},
-        {10040, "Message too long"},
-        {10041, "Protocol wrong type for socket"},
-        {10042, "Protocol not available"},
-        {10043, "Protocol not supported"},
-        {10044, "Socket type not supported"},
-        {10045, "Operation not supported on socket"},
         {10046, "Protocol family not supported"},
         {10050, "Network is down"},
-        {10051, "Network is unreachable"},
-        {10052, "Network dropped connection on reset"},
-        {10053, "Software cause connection abort"},
         {10054, "Connection reset by peer"},
-        {10055, "No buffer space available"},
-        {10056, "Socket is already connected"},
-        {10057, "Socket is not connected"},
-        {10058, "Cannot send after socket shutdown"},
         {10059, "To many references: cannot splice"},
-        {10060, "Connection time out"},
-        {10061, "Connection refused"},
         {10101, "Disconnect"},
         {11001, "Host not found"},
         {10047, "Report this error number to Tevrandt"},

@@ -2,17 +2,16 @@
 #include "serial/TComPort.h"
 
 #include "tests/fixtures/PtyDevice.h"
+#include "tests/fixtures/WorkDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStringListModel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -67,14 +66,10 @@ class ComComboBoxTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tmp.isValid());
         ASSERT_TRUE(pty1.isValid() && pty2.isValid());
-        const QString dev = tmp.filePath(QStringLiteral("dev"));
-        ASSERT_TRUE(QDir().mkpath(dev));
-        ASSERT_TRUE(pty1.makeLink(dev, QStringLiteral("COM1")));
-        ASSERT_TRUE(pty2.makeLink(dev, QStringLiteral("COM2")));
-        savedDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+        ASSERT_TRUE(work.linkDevice(QStringLiteral("COM1"), pty1.slavePath()));
+        ASSERT_TRUE(work.linkDevice(QStringLiteral("COM2"), pty2.slavePath()));
+        ASSERT_TRUE(work.enter());
         port = std::make_unique<TComPort>();
         port->setObjectName(QStringLiteral("ComPort"));
         port->SetEventChar('\n');
@@ -84,7 +79,7 @@ protected:
     {
         box.reset();
         port.reset();
-        QDir::setCurrent(savedDir);
+        work.leave();
     }
 
     TComComboBox &makeBox()
@@ -95,10 +90,9 @@ protected:
         return *box;
     }
 
-    QTemporaryDir tmp;
+    WorkDir work;
     PtyDevice pty1;
     PtyDevice pty2;
-    QString savedDir;
     QWidget window;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TComComboBox> box;
@@ -292,7 +286,7 @@ TEST_F(ComComboBoxTest, ChoosingAnotherPortWhileOpenReopensItThere)
 TEST_F(ComComboBoxTest, APortThatCannotOpenIsShownAsAnErrorAndLeftClosed)
 {
     // A map entry whose device is gone.
-    ASSERT_TRUE(QFile::link(tmp.filePath(QStringLiteral("gone")), QStringLiteral("dev/COM3")));
+    ASSERT_TRUE(QFile::link(work.filePath(QStringLiteral("gone")), QStringLiteral("dev/COM3")));
     TComComboBox &b = makeBox();
     b.SetComProperty(cpPort);
     b.SetComPort(port.get());

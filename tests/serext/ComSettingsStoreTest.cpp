@@ -3,6 +3,7 @@
 #include "serial/TComPort.h"
 
 #include "tests/fixtures/PtyDevice.h"
+#include "tests/fixtures/WorkDir.h"
 
 #include <gtest/gtest.h>
 
@@ -90,17 +91,17 @@ template<typename F> int32_t raisedCode(F &&f, int32_t *winCode = nullptr)
     return 0;
 }
 
-// A temporary folder that is also the user's configuration folder, and the
+// A working folder that is also the user's configuration folder, and the
 // application's port named ComPort.
 class ComSettingsStoreTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(work.isValid());
         savedConfigHome = qgetenv("XDG_CONFIG_HOME");
         hadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath(QStringLiteral("config"))));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
         port = makePort();
     }
     void TearDown() override
@@ -119,10 +120,10 @@ protected:
         return p;
     }
 
-    QString iniPath() const { return tmp.filePath(QStringLiteral("port.ini")); }
+    QString iniPath() const { return work.filePath(QStringLiteral("port.ini")); }
     QString registryPath() const
     {
-        return tmp.filePath(QStringLiteral("config/hollvan/registry.ini"));
+        return work.filePath(QStringLiteral("config/hollvan/registry.ini"));
     }
     QString storedFile(TStoreType type) const
     {
@@ -134,7 +135,7 @@ protected:
                                  : QStringLiteral("HKEY_CURRENT_USER\\Software\\Example");
     }
 
-    QTemporaryDir tmp;
+    WorkDir work;
     QByteArray savedConfigHome;
     bool hadConfigHome = false;
     std::unique_ptr<TComPort> port;
@@ -428,19 +429,16 @@ protected:
     {
         ComSettingsStoreTest::SetUp();
         ASSERT_TRUE(pty1.isValid() && pty2.isValid());
-        const QString dev = tmp.filePath(QStringLiteral("dev"));
-        ASSERT_TRUE(QDir().mkpath(dev));
-        ASSERT_TRUE(pty1.makeLink(dev, QStringLiteral("COM1")));
-        ASSERT_TRUE(pty2.makeLink(dev, QStringLiteral("COM2")));
-        savedDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(tmp.path()));
+        ASSERT_TRUE(work.linkDevice(QStringLiteral("COM1"), pty1.slavePath()));
+        ASSERT_TRUE(work.linkDevice(QStringLiteral("COM2"), pty2.slavePath()));
+        ASSERT_TRUE(work.enter());
         port->Open();
         ASSERT_TRUE(port->Connected());
     }
     void TearDown() override
     {
         port.reset();
-        QDir::setCurrent(savedDir);
+        work.leave();
         ComSettingsStoreTest::TearDown();
     }
 
@@ -452,7 +450,6 @@ protected:
 
     PtyDevice pty1;
     PtyDevice pty2;
-    QString savedDir;
 };
 
 TEST_F(ComSettingsStoreOpenPortTest, NewPortAndRateReachTheDevice)

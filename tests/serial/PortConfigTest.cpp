@@ -135,33 +135,6 @@ TEST(SerialTerminal, SettingsOfAClosedPortWaitForOpen)
     EXPECT_EQ(rateOf(pty), 57600u);
 }
 
-// A port that counts how often each settings group is sent for.
-class CountingPort : public TComPort
-{
-public:
-    int dcb = 0;
-    int timeouts = 0;
-    int buffer = 0;
-    void reset() { dcb = timeouts = buffer = 0; }
-
-protected:
-    void ApplyDCB() override
-    {
-        ++dcb;
-        TComPort::ApplyDCB();
-    }
-    void ApplyTimeouts() override
-    {
-        ++timeouts;
-        TComPort::ApplyTimeouts();
-    }
-    void ApplyBuffer() override
-    {
-        ++buffer;
-        TComPort::ApplyBuffer();
-    }
-};
-
 TEST(SerialTerminal, UpdateAppliesEachGroupOnceAtTheEnd)
 {
     PtyDevice pty;

@@ -60,6 +60,15 @@ struct AnsweringPort
     {
         return QTest::qWaitFor([&] { return pending.size() >= size; }, 10000);
     }
+    // Clears onGui as soon as OnRxChar runs on any thread but the GUI thread.
+    void watchRxThread(bool &onGui)
+    {
+        auto read = port.OnRxChar;
+        port.OnRxChar = [read, &onGui](TCustomComPort *sender, int32_t count) {
+            onGui = onGui && QThread::currentThread() == qApp->thread();
+            read(sender, count);
+        };
+    }
 };
 
 TEST(SerialEvents, AnswerInChunksIsDeliveredInOrder)
@@ -97,11 +106,7 @@ TEST(SerialEvents, HandlersRunOnTheGuiThreadWhileTheEventThreadWaits)
 {
     bool onGui = true;
     AnsweringPort a;
-    auto rx = a.port.OnRxChar;
-    a.port.OnRxChar = [&](TCustomComPort *sender, int32_t count) {
-        onGui = onGui && QThread::currentThread() == qApp->thread();
-        rx(sender, count);
-    };
+    a.watchRxThread(onGui);
     a.port.Open();
     ASSERT_TRUE(a.pty.write("x\n"));
     ASSERT_TRUE(a.waitForAnswers(1));
@@ -381,11 +386,7 @@ TEST(SerialEvents, QueuedDeliveryRunsOnTheGuiThreadAndStopsAtClose)
 {
     bool onGui = true;
     AnsweringPort a(smWindowSync);
-    auto read = a.port.OnRxChar;
-    a.port.OnRxChar = [&](TCustomComPort *sender, int32_t count) {
-        onGui = onGui && QThread::currentThread() == qApp->thread();
-        read(sender, count);
-    };
+    a.watchRxThread(onGui);
     a.port.Open();
     ASSERT_TRUE(a.pty.write("queued\n"));
     ASSERT_TRUE(a.waitForAnswers(1));

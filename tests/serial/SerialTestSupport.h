@@ -28,6 +28,33 @@ inline void setApplicationSettings(TCustomComPort &port)
     port.FlowControl()->SetXonXoffIn(false);
 }
 
+// A port that counts how often each settings group is sent for.
+class CountingPort : public TComPort
+{
+public:
+    int dcb = 0;
+    int timeouts = 0;
+    int buffer = 0;
+    void reset() { dcb = timeouts = buffer = 0; }
+
+protected:
+    void ApplyDCB() override
+    {
+        ++dcb;
+        TComPort::ApplyDCB();
+    }
+    void ApplyTimeouts() override
+    {
+        ++timeouts;
+        TComPort::ApplyTimeouts();
+    }
+    void ApplyBuffer() override
+    {
+        ++buffer;
+        TComPort::ApplyBuffer();
+    }
+};
+
 // Runs `f` and checks that it raises EComPort with the code and error number.
 template<typename F>
 void expectComError(F &&f, int32_t code, int32_t winCode)
