@@ -1,5 +1,7 @@
 #include "app/dialogs/TMsgDlg.h"
 
+#include "app/support/Unattended.h"
+
 #include <QColor>
 #include <QFont>
 #include <QFrame>
@@ -153,6 +155,18 @@ QString captionForKind(int kind)
     }
 }
 
+QString leftButtonText(int buttons)
+{
+    switch (buttons) {
+    case 1:
+        return QStringLiteral("OK");
+    case 2:
+        return QStringLiteral("Tak");
+    default:
+        return QStringLiteral("Zamknij");
+    }
+}
+
 QFrame *makePanel(QWidget *parent, const char *name)
 {
     auto *panel = new QFrame(parent);
@@ -226,19 +240,17 @@ void TMsgDlg::FormShow()
         PanelImg->setVisible(false);
     }
 
+    BitBtnLeft->setText(leftButtonText(m_buttons));
     switch (m_buttons) {
     case 1:
-        BitBtnLeft->setText(QStringLiteral("OK"));
         BitBtnRight->setText(QStringLiteral("Anuluj"));
         BitBtnRight->setVisible(true);
         break;
     case 2:
-        BitBtnLeft->setText(QStringLiteral("Tak"));
         BitBtnRight->setText(QStringLiteral("Nie"));
         BitBtnRight->setVisible(true);
         break;
     default:
-        BitBtnLeft->setText(QStringLiteral("Zamknij"));
         BitBtnRight->setVisible(false);
         break;
     }
@@ -275,6 +287,14 @@ void TMsgDlg::placeControls()
 
 int ShowMsgDlg(QWidget *owner, int kind, int buttons, const QString &text)
 {
+    // With nobody at the screen the window would wait for ever, and with it
+    // the start-up or the stop that asked. The message goes to the journal and
+    // the left button answers: consent, which is what a service stop wants.
+    if (isUnattended()) {
+        reportToStderr(
+            QStringLiteral("%1: %2 [%3]").arg(captionForKind(kind), text, leftButtonText(buttons)));
+        return 1;
+    }
     // On the heap and guarded: the owner may go away while the nested loop runs
     // and take the dialog with it.
     QPointer<TMsgDlg> dialog = new TMsgDlg(owner, kind, buttons, text);

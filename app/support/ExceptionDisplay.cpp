@@ -1,19 +1,19 @@
 #include "app/support/ExceptionDisplay.h"
 
+#include "app/support/Unattended.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
-
-#include <cstdio>
 
 namespace {
 
 void display(const QString &text)
 {
-    // Always leave a trace on stderr: an unattended (offscreen) server has
-    // nobody to read the box, but its journal does.
-    std::fprintf(stderr, "Hollvan: %s\n", text.toLocal8Bit().constData());
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+    // Always leave a trace on stderr: an unattended server has nobody to read
+    // the box, but its journal does; a box there would stop the handler for good.
+    reportToStderr(text);
+    if (isUnattended() || !qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Hollvan"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
