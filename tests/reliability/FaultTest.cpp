@@ -18,8 +18,16 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -357,13 +365,15 @@ TEST(Faults, UnusableLogFolderIsReportedOnceAndTheServerGoesOn)
     }
 }
 
-// Connections from an address that is not authorized, one after another:
-// each is refused without a byte, nothing reaches the device, the authorized
-// client is served in between, and no descriptor is left behind.
+// Connections from an address that is not authorized, in quick succession
+// and in a burst beyond the listening backlog: each is refused without a byte,
+// nothing reaches the device, the authorized client is served in between, and
+// no descriptor is left behind.
 TEST(Faults, FloodFromAnUnauthorizedAddressIsRefusedWithoutLeaks)
 {
     constexpr int floodConnections = 200;
     constexpr int batch = 4; // the program listens with a backlog of 5
+    constexpr int burstConnections = 40;
     Served s;
     ASSERT_TRUE(s.start({A}));
     auto a = s.rig.connect(A);
@@ -402,6 +412,47 @@ TEST(Faults, FloodFromAnUnauthorizedAddressIsRefusedWithoutLeaks)
         return refused;
     };
 
+    // All at once: the kernel drops what the backlog cannot hold, and the
+    // clients try again until they are taken, and refused.
+    const auto burst = [&](int count) {
+        std::vector<int> fds;
+        std::vector<int> state(size_t(count), 0); // 0 connecting, 1 sent, 2 closed, 3 got data
+        for (int i = 0; i < count; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in local {};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, "127.0.0.66", &local.sin_addr);
+            sockaddr_in remote {};
+            remote.sin_family = AF_INET;
+            remote.sin_port = htons(s.rig.port);
+            remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+            ::connect(fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote);
+            fds.push_back(fd);
+        }
+        runLoopUntil(
+            [&] {
+                bool done = true;
+                for (size_t i = 0; i < fds.size(); ++i) {
+                    pollfd p {fds[i], short(state[i] == 0 ? POLLOUT : POLLIN), 0};
+                    if (state[i] < 2 && ::poll(&p, 1, 0) > 0) {
+                        if (state[i] == 0) {
+                            state[i] = ::send(fds[i], "STRANGER", 8, MSG_NOSIGNAL) == 8 ? 1 : 2;
+                        } else {
+                            char byte;
+                            state[i] = ::recv(fds[i], &byte, 1, 0) > 0 ? 3 : 2;
+                        }
+                    }
+                    done = done && state[i] >= 2;
+                }
+                return done;
+            },
+            30000);
+        for (const int fd : fds)
+            ::close(fd);
+        return int(std::count(state.begin(), state.end(), 2));
+    };
+
     // A first round, so that whatever the program sets up on first use is
     // there before counting.
     ASSERT_TRUE(served("warm-up"));
@@ -413,6 +464,8 @@ TEST(Faults, FloodFromAnUnauthorizedAddressIsRefusedWithoutLeaks)
         EXPECT_EQ(flood(floodConnections / 5), floodConnections / 5);
         EXPECT_TRUE(served("REQ-" + QByteArray::number(round)));
     }
+    EXPECT_EQ(burst(burstConnections), burstConnections);
+    EXPECT_TRUE(served("REQ-after-burst"));
     ASSERT_TRUE(runLoopUntil([&] { return s.rig.form->ConnectionCount() == 1; }, 10000));
     EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_EQ(s.device.received(), atDevice);
@@ -433,5 +486,5 @@ TEST(Faults, FloodFromAnUnauthorizedAddressIsRefusedWithoutLeaks)
             && lines.at(i - 1) == QStringLiteral("Rozłączenie IP=[%1]").arg(Stranger))
             ++refusals;
     }
-    EXPECT_EQ(refusals, floodConnections + batch);
+    EXPECT_EQ(refusals, floodConnections + batch + burstConnections);
 }
