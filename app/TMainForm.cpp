@@ -537,8 +537,15 @@ void TMainForm::AddLogLine(bool withTime, const QString &text)
 
 void TMainForm::OpenLogFile()
 {
-    if (!Log.OpenLogFile())
+    // A failed rotation keeps the open file in use and is tried again after
+    // the next 10000 characters; the operator hears of it once, not at every
+    // try, until a file can be opened again.
+    if (Log.OpenLogFile()) {
+        m_logFailing = false;
+    } else if (!m_logFailing) {
+        m_logFailing = true;
         ShowMsgDlg(3, 0, QStringLiteral("Plik log nie może byc otwarty"));
+    }
 }
 
 int32_t TMainForm::CountLogFiles() const
@@ -695,12 +702,9 @@ void TMainForm::CloseAll()
     AuthorizedIPs.clear();
     RequestIPs.clear();
     RequestTexts.clear();
-    // The request that was outstanding went with the port. Its time-out must
-    // not outlive it: after a quick reopen it would silently drop the next
-    // client's request without ever writing it.
-    TimerZMT->stop();
-    DeviceBusy = false;
-    ResponseBuffer.clear();
+    // The request at the device went with the port: its time-out must not
+    // outlive the close and drop the first request after a reopening unwritten.
+    DropHead();
     LoggedIn = false;
     // Cleared again by the next start of listening, before any client can
     // connect.

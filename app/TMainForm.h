@@ -157,4 +157,6 @@ private:
     // A failed write to the device is shown once; while the device stays
     // unusable the following failures are not shown again.
     bool m_writeFailing = false;
+    // Likewise a log folder that cannot take a new file.
+    bool m_logFailing = false;
 };

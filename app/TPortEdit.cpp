@@ -65,40 +65,52 @@ void TPortEdit::warn(const QString &text)
 
 void TPortEdit::EditPortChange()
 {
-    const QString t = text();
+    const PortTextCheck check = checkPortText(text());
+    switch (check.warning) {
+    case PortTextCheck::None:
+        m_portValue = check.value;
+        return;
+    case PortTextCheck::Characters:
+        return warn(warningChars);
+    case PortTextCheck::Range:
+        return warn(warningRange);
+    case PortTextCheck::Format:
+        return warn(warningFormat);
+    }
+}
+
+PortTextCheck checkPortText(const QString &t)
+{
     const qsizetype n = t.size();
 
     if (!t.startsWith(prefix))
-        return warn(warningChars);
+        return {PortTextCheck::Characters};
     if (n > longestText)
-        return warn(warningRange);
+        return {PortTextCheck::Range};
     if (n == longestText && !isHexMark(t.at(n - 1)))
-        return warn(warningFormat);
+        return {PortTextCheck::Format};
     for (qsizetype i = prefix.size(); i < n; ++i) {
         const QChar c = t.at(i);
         if (!isHexDigit(c) && !(isHexMark(c) && i == n - 1))
-            return warn(warningFormat);
+            return {PortTextCheck::Format};
     }
 
     const QString number = t.mid(prefix.size());
     if (!number.isEmpty() && isHexMark(number.back())) {
         if (n == longestText)
-            return warn(warningRange);
+            return {PortTextCheck::Range};
         int32_t value = 0;
         for (qsizetype i = 0; i + 1 < number.size(); ++i)
             value = value * 16 + hexValue(number.at(i));
-        m_portValue = value;
-        return;
+        return {PortTextCheck::None, value};
     }
 
     // Hexadecimal letters without the trailing "h" are not a decimal number:
     // no port, and no warning either.
-    if (number.isEmpty() || std::any_of(number.begin(), number.end(), isHexLetter)) {
-        m_portValue = 0;
-        return;
-    }
+    if (number.isEmpty() || std::any_of(number.begin(), number.end(), isHexLetter))
+        return {PortTextCheck::None, 0};
     const int32_t value = number.toInt();
     if (value > maxPort)
-        return warn(warningRange);
-    m_portValue = value;
+        return {PortTextCheck::Range};
+    return {PortTextCheck::None, value};
 }

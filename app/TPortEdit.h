@@ -4,6 +4,26 @@
 
 #include <cstdint>
 
+// The verdict on a text of the server port entry: the port it denotes (0 for
+// none), or the warning it earns, after which the entry is reset.
+struct PortTextCheck
+{
+    enum Warning {
+        None,
+        Characters, // the text does not begin with "Port:"
+        Range, // a number beyond 65535, or too many characters
+        Format, // a character that does not belong where it stands
+    };
+
+    Warning warning = None;
+    int32_t value = 0;
+
+    bool operator==(const PortTextCheck &) const = default;
+};
+
+// Checks a text of the entry the way EditPortChange does, without the entry.
+PortTextCheck checkPortText(const QString &text);
+
 // The server port entry: "Port:" followed by the port in decimal, or in
 // hexadecimal with a trailing "h" or "H". Every change of the text is checked
 // at once; PortValue is the port the text denotes, 0 for none. An invalid text
