@@ -2,6 +2,7 @@
 #include "app/TPortEdit.h"
 #include "net/TServerSocket.h"
 #include "serial/TComPort.h"
+#include "tests/fixtures/FreePort.h"
 #include "tests/fixtures/ModalScript.h"
 #include "tests/fixtures/PtyDevice.h"
 #include "tests/fixtures/TcpClient.h"
@@ -16,25 +17,8 @@
 
 #include <memory>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// A TCP port nobody listens on right now.
-quint16 freePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 const QString A = QStringLiteral("127.0.0.2");
 const QString B = QStringLiteral("127.0.0.3");
@@ -68,7 +52,7 @@ protected:
                                                              "127.0.0.3\tstacja B\t1\n"))
     {
         writeConfiguration(configuration);
-        port = freePort();
+        port = freeListeningPort();
         form = std::make_unique<TMainForm>();
         form->EditPort->setText(QStringLiteral("Port:%1").arg(port));
         form->show();

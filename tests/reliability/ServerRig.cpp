@@ -1,5 +1,7 @@
 #include "tests/reliability/ServerRig.h"
 
+#include "tests/fixtures/FreePort.h"
+
 #include "app/TPortEdit.h"
 #include "app/dialogs/TMsgDlg.h"
 
@@ -15,19 +17,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 bool runLoopUntil(const std::function<bool()> &pred, int timeoutMs)
 {
@@ -78,7 +67,7 @@ bool ServerRig::start()
 
 bool ServerRig::startShown(const QString &lastStartLine)
 {
-    port = freePort();
+    port = freeListeningPort();
     form = std::make_unique<TMainForm>();
     form->EditPort->setText(QStringLiteral("Port:%1").arg(port));
     form->show();

@@ -20,8 +20,6 @@ inline void PrintTo(const QString &text, std::ostream *os)
     *os << '"' << text.toStdString() << '"';
 }
 
-// A TCP port nobody listens on right now.
-quint16 freePort();
 
 // Runs the event loop until pred holds or timeoutMs has passed; true when it
 // holds. Unlike QTest::qWaitFor, which sleeps between passes over the event
