@@ -28,8 +28,10 @@ DeviceThread::~DeviceThread()
 
 QByteArray DeviceThread::received() const
 {
+    // Deep copies both ways: a shared QByteArray would be released by
+    // whichever thread lets go last.
     std::lock_guard lock(m_mutex);
-    return m_received;
+    return QByteArray(m_received.constData(), m_received.size());
 }
 
 qsizetype DeviceThread::receivedSize() const
@@ -42,7 +44,7 @@ void DeviceThread::send(const QByteArray &bytes)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_output.append(bytes);
+        m_output.append(bytes.constData(), bytes.size());
     }
     wake();
 }

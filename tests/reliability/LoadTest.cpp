@@ -4,15 +4,12 @@
 #include "tests/reliability/ServerRig.h"
 
 #include "app/EventLog.h"
-#include "net/TServerSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSet>
-#include <QTest>
 
 namespace {
 
@@ -126,7 +123,7 @@ TEST(Load, EveryClientGetsItsOwnAnswersAndTheLogKeepsEveryLine)
     EXPECT_EQ(recorded.count('\r'), plan.clients * plan.requests);
     EXPECT_FALSE(recorded.contains("LOCK"));
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.form->ConnectionCount() == 0; }, 20000));
+    ASSERT_TRUE(runLoopUntil([&] { return rig.form->ConnectionCount() == 0; }, 20000));
     EXPECT_TRUE(rig.form->RequestTexts.isEmpty());
     const QStringList memo = rig.memoLines();
     const QString current = QFileInfo(rig.form->Log.fileName()).fileName();
