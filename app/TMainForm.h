@@ -4,6 +4,7 @@
 #include "app/Glyphs.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -147,6 +148,7 @@ protected:
 
 private:
     void createComponents();
+    void updateQueueLamp();
     QToolButton *addSpeedButton(const QString &name, Glyph glyph, void (TMainForm::*handler)());
 
     bool m_shown = false;
@@ -154,4 +156,11 @@ private:
     // A failed write to the device is shown once; while the device stays
     // unusable the following failures are not shown again.
     bool m_writeFailing = false;
+    // What the status bar shows now: the lamp as last drawn, the state and
+    // connection count of the texts (-1: not set yet).
+    bool m_lampDrawnLit = false;
+    QTimer *m_lampTimer = nullptr;
+    QElapsedTimer m_lampClock; // since the lamp was last asked to repaint
+    int m_statusTextState = -1;
+    int32_t m_statusTextCount = -1;
 };

@@ -53,7 +53,7 @@ class PosixDevice : public std::enable_shared_from_this<PosixDevice>
 public:
     enum class WaitResult { Fired, Stopped, TimedOut, Failed };
 
-    PosixDevice() = default;
+    PosixDevice();
     ~PosixDevice();
     PosixDevice(const PosixDevice &) = delete;
     PosixDevice &operator=(const PosixDevice &) = delete;
@@ -107,9 +107,10 @@ private:
     void pumpLocked();
     void appendReceivedLocked(const char *data, int count, bool &eventChar);
     void sampleCountersLocked();
-    void checkTxEmptyLocked();
+    void checkTxEmptyLocked(std::chrono::steady_clock::time_point now);
     void raiseLocked(uint32_t events);
     void notifyLocked();
+    void armDrainCheckLocked();
 
     struct Counters
     {
@@ -128,6 +129,10 @@ private:
     CommTimeouts m_timeouts;
     bool m_txPending = false; // written, transmit queue not yet seen empty
     int m_drainIntervalMs = 0;
+    std::chrono::steady_clock::time_point m_txCheckAt; // when to look at the queue next
+    // Wakes a wait for events when the transmit queue is due to be looked at
+    // after a write; the write itself wakes nobody (see armDrainCheckLocked).
+    int m_drainTimer = -1;
     bool m_hungUp = false;
     bool m_hasCounters = true;
     bool m_countersValid = false;
