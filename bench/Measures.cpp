@@ -127,19 +127,29 @@ bool listening(int port)
 
 int freePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        throw std::runtime_error("no free TCP port");
+    // Below the kernel's range of ephemeral ports (from 32768 by default):
+    // a port from that range, free a moment ago, can meanwhile be the local
+    // port of anybody's outgoing connection, and a listener then fails to
+    // bind to it.
+    static unsigned seed = unsigned(::getpid()) * 2654435761u;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        seed = seed * 1103515245u + 12345u;
+        const int port = 20000 + int((seed >> 8) % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(uint16_t(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free)
+            return port;
     }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    throw std::runtime_error("no free TCP port");
 }
 
 std::string machineDescription()

@@ -34,7 +34,8 @@ int establishedServerConnections(int port);
 // True once something listens on the TCP port.
 bool listening(int port);
 
-// A TCP port that was free a moment ago, on 127.0.0.1.
+// A TCP port that was free a moment ago on every address, outside the range
+// of ephemeral ports.
 int freePort();
 
 std::string machineDescription();

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -108,6 +109,11 @@ void Child::start(const Options &options)
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         for (int s : {SIGINT, SIGTERM, SIGALRM, SIGPIPE})
             ::signal(s, SIG_DFL);
+        if (options.realtime) {
+            sched_param priority {};
+            priority.sched_priority = 10;
+            ::sched_setscheduler(0, SCHED_FIFO, &priority);
+        }
         if (options.openFilesLimit > 0) {
             rlimit limit {};
             if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {

@@ -19,6 +19,7 @@ public:
         std::string workDir; // empty: the benchmark's
         std::string logFile; // standard output and error; empty: /dev/null
         long openFilesLimit = 0; // soft RLIMIT_NOFILE for the child; 0: inherited
+        bool realtime = false; // SCHED_FIFO when allowed, else as usual
     };
 
     Child() = default;

@@ -24,7 +24,7 @@ void writeFile(const fs::path &path, const std::string &bytes)
 
 std::string startDevice(Child &child, const Programs &programs, const std::string &linkPath,
                         const std::string &timingFile, const std::string &logFile,
-                        const std::vector<std::string> &extraOptions)
+                        const std::vector<std::string> &extraOptions, bool realtime)
 {
     const std::string ready = linkPath + ".ready";
     fs::remove(ready);
@@ -34,6 +34,7 @@ std::string startDevice(Child &child, const Programs &programs, const std::strin
     options.argv.insert(options.argv.end(), extraOptions.begin(), extraOptions.end());
     options.argv.push_back(linkPath);
     options.logFile = logFile;
+    options.realtime = realtime;
     child.start(options);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!fs::exists(ready)) {

@@ -16,9 +16,12 @@ struct Programs
 
 // The ZMT simulator on a fresh pseudo-terminal: requests end in CR, every
 // request is timed into `timingFile`. Returns the terminal's slave device.
+// `realtime`: the simulator gets real-time scheduling where allowed, so that
+// its pacing of a slow line keeps time however busy the machine is (it
+// stands for hardware, which never waits for the processor).
 std::string startDevice(Child &child, const Programs &programs, const std::string &linkPath,
                         const std::string &timingFile, const std::string &logFile,
-                        const std::vector<std::string> &extraOptions = {});
+                        const std::vector<std::string> &extraOptions = {}, bool realtime = false);
 
 // socat between a TCP listener on 127.0.0.1:port and the terminal, raw.
 void startSocat(Child &child, const Programs &programs, int port, const std::string &slave,

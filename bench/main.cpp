@@ -229,14 +229,14 @@ public:
             const std::vector<std::string> pacing = {"--baud", "9600"};
             if (direct) {
                 spec.ptyPath = startDevice(device, m_settings.programs, dir / "zmt", dir / "timing",
-                                           dir / "zmt-sim.log", pacing);
+                                           dir / "zmt-sim.log", pacing, true);
             } else {
                 spec.port = freePort();
                 spec.sources = addresses(m_settings.pacedClients, false);
                 spec.rampWindow = 4;
                 const std::string link = prepareHollvanFolder(dir, spec.port, spec.sources);
                 startDevice(device, m_settings.programs, link, dir / "timing", dir / "zmt-sim.log",
-                            pacing);
+                            pacing, true);
                 startHollvan(server, m_settings.programs, dir);
                 waitUntilListening(server, spec.port);
             }
