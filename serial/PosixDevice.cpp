@@ -313,7 +313,7 @@ int32_t PosixDevice::setCommMask(uint32_t mask)
     return 0;
 }
 
-int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat)
+int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat, bool outputState)
 {
     std::lock_guard lock(m_mutex);
     if (m_fd < 0)
@@ -325,6 +325,8 @@ int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat)
 
     stat = ComStat();
     stat.cbInQue = uint32_t(m_rxQueue.size());
+    if (!outputState)
+        return 0;
     int outQueue = 0;
     if (::ioctl(m_fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
         stat.cbOutQue = uint32_t(outQueue);
@@ -507,6 +509,8 @@ PosixDevice::WaitResult PosixDevice::waitCommEvent(uint32_t &fired, int stopFd, 
             uint64_t expirations;
             [[maybe_unused]] const ssize_t got
                 = ::read(m_drainTimer, &expirations, sizeof expirations);
+            std::lock_guard lock(m_mutex);
+            m_drainTimerArmed = false;
         }
         if (n < 0 && errno != EINTR) {
             error = WinError::fromErrno(errno);
@@ -772,9 +776,16 @@ void PosixDevice::armDrainCheckLocked()
         notifyLocked();
         return;
     }
+    // Armed already, it wakes the wait no later than now; the wait then
+    // looks at m_txCheckAt and waits the rest itself.
+    if (m_drainTimerArmed)
+        return;
     itimerspec due {};
     due.it_value.tv_nsec = long(firstDrainIntervalMs) * 1000000;
-    ::timerfd_settime(m_drainTimer, 0, &due, nullptr);
+    if (::timerfd_settime(m_drainTimer, 0, &due, nullptr) == 0)
+        m_drainTimerArmed = true;
+    else
+        notifyLocked();
 }
 
 // Moves what the tty has into the receive queue, up to its size, and records
@@ -790,10 +801,16 @@ void PosixDevice::pumpLocked()
         const int room = m_rxCapacity - m_rxQueue.size();
         if (room <= 0)
             break;
-        const ssize_t n = ::read(m_fd, chunk, std::min<size_t>(size_t(room), sizeof chunk));
+        const size_t wanted = std::min<size_t>(size_t(room), sizeof chunk);
+        const ssize_t n = ::read(m_fd, chunk, wanted);
         if (n > 0) {
             m_hungUp = false;
             appendReceivedLocked(chunk, int(n), eventChar);
+            // Less than asked for: the tty has nothing more now, and asking
+            // again only to hear so costs a system call. Whatever comes
+            // later makes the tty readable again.
+            if (size_t(n) < wanted)
+                break;
             continue;
         }
         if (n < 0 && errno == EINTR)

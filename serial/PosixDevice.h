@@ -74,7 +74,9 @@ public:
     int32_t setCommState(const DeviceControlBlock &dcb);
     int32_t setCommTimeouts(const CommTimeouts &timeouts);
     int32_t setCommMask(uint32_t mask);
-    int32_t clearCommError(uint32_t &errors, ComStat &stat);
+    // outputState false: the caller wants the input count only, and the
+    // output side (queue count, CTS hold) is left at 0.
+    int32_t clearCommError(uint32_t &errors, ComStat &stat, bool outputState = true);
     int32_t getCommModemStatus(uint32_t &status);
     int32_t escapeCommFunction(uint32_t function);
     int32_t purgeComm(uint32_t flags);
@@ -133,6 +135,7 @@ private:
     // Wakes a wait for events when the transmit queue is due to be looked at
     // after a write; the write itself wakes nobody (see armDrainCheckLocked).
     int m_drainTimer = -1;
+    bool m_drainTimerArmed = false;
     bool m_hungUp = false;
     bool m_hasCounters = true;
     bool m_countersValid = false;
