@@ -22,18 +22,29 @@
 
 namespace {
 
-// A TCP port nobody listens on right now.
+// A TCP port nobody uses right now, below the range of ephemeral ports
+// (from 32768): a port from that range, free a moment ago, may meanwhile be
+// the local port of any outgoing connection on the machine, and the server
+// then cannot bind to it.
 quint16 freePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    static quint32 seed = quint32(::getpid()) * 2654435761u;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        seed = seed * 1103515245u + 12345u;
+        const quint16 port = quint16(20000 + (seed >> 8) % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        a.sin_port = htons(port);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return 0;
 }
 
 const QString A = QStringLiteral("127.0.0.2");
@@ -69,6 +80,7 @@ protected:
     {
         writeConfiguration(configuration);
         port = freePort();
+        ASSERT_NE(port, 0);
         form = std::make_unique<TMainForm>();
         form->EditPort->setText(QStringLiteral("Port:%1").arg(port));
         form->show();
