@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QPolygonF>
 #include <QRadialGradient>
 
@@ -507,7 +508,14 @@ void drawImageWhiteTransparent(QPainter &canvas, const QPoint &topLeft, const QI
 {
     if (image.isNull())
         return;
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setMask(pixmap.createMaskFromColor(Qt::white));
+    // Each image is masked once: the status bar draws the same few images
+    // again and again.
+    const QString key = QStringLiteral("hollvan-white-transparent-%1").arg(image.cacheKey());
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap::fromImage(image);
+        pixmap.setMask(pixmap.createMaskFromColor(Qt::white));
+        QPixmapCache::insert(key, pixmap);
+    }
     canvas.drawPixmap(topLeft, pixmap);
 }

@@ -35,6 +35,7 @@ const QByteArray LockReplyAccepted = QByteArrayLiteral("EXE 000\r\n");
 const QByteArray LockReplyRefused = QByteArrayLiteral("LOCK\r\n");
 constexpr int ResponseTimeoutMs = 5000;
 constexpr int MemoLines = 400;
+constexpr qint64 LampRefreshMs = 40;
 
 // The local time of day in the system's long time format.
 QString longTimeText()
@@ -207,6 +208,11 @@ void TMainForm::createComponents()
         ServerSocketClientError(s, c, e, code);
     };
 
+    m_lampTimer = new QTimer(this);
+    m_lampTimer->setSingleShot(true);
+    connect(m_lampTimer, &QTimer::timeout, this,
+            [this] { runGuarded([this] { updateQueueLamp(); }); });
+
     TimerZMT = new QTimer(this);
     TimerZMT->setObjectName(QStringLiteral("TimerZMT"));
     TimerZMT->setSingleShot(true);
@@ -364,7 +370,7 @@ void TMainForm::ServerSocketClientRead(QObject *, TCustomWinSocket *Socket)
     RequestIPs.append(ip);
     if (!DeviceBusy) {
         SendNext();
-        StatusBar->update();
+        updateQueueLamp();
     }
 }
 
@@ -433,7 +439,25 @@ void TMainForm::DropHead()
         RequestTexts.removeFirst();
     if (!RequestIPs.isEmpty())
         RequestIPs.removeFirst();
-    StatusBar->update();
+    updateQueueLamp();
+}
+
+void TMainForm::updateQueueLamp()
+{
+    // Of the status bar only the lamp follows the queue, and only when it
+    // goes from empty to waiting or back. With one busy client that happens
+    // twice a request, thousands of times a second: the lamp is repainted at
+    // most every LampRefreshMs, which the eye cannot tell from every change,
+    // and a request costs the event loop no repaint of its own.
+    if (RequestTexts.isEmpty() != m_lampDrawnLit || m_lampTimer->isActive())
+        return;
+    const qint64 since = m_lampClock.isValid() ? m_lampClock.elapsed() : LampRefreshMs;
+    if (since < LampRefreshMs) {
+        m_lampTimer->start(int(LampRefreshMs - since));
+        return;
+    }
+    m_lampClock.start();
+    StatusBar->update(StatusBar->panelRect(2));
 }
 
 int32_t TMainForm::ConnectionCount() const
@@ -807,6 +831,14 @@ void TMainForm::RefreshControls()
 
 void TMainForm::RefreshStatusTexts()
 {
+    // Runs each time the event loop goes idle: the texts are only built
+    // when what they show has changed.
+    const int32_t count = ServerSocket->Active() ? ConnectionCount() : -1;
+    const int stateKey = !LoggedIn ? 0 : (count < 0 ? 1 : 2);
+    if (stateKey == m_statusTextState && count == m_statusTextCount)
+        return;
+    m_statusTextState = stateKey;
+    m_statusTextCount = count;
     QString state;
     QString next;
     if (!LoggedIn) {
@@ -829,7 +861,8 @@ void TMainForm::StatusBarDrawPanel(TStatusBar *Sender, int Panel, const QRect &R
 {
     int index = 0;
     if (Panel == 2) {
-        index = RequestTexts.isEmpty() ? ImageUnlitBulb : ImageLitBulb;
+        m_lampDrawnLit = !RequestTexts.isEmpty();
+        index = m_lampDrawnLit ? ImageLitBulb : ImageUnlitBulb;
     } else {
         const int state = !LoggedIn ? 0 : (ServerSocket->Active() ? 2 : 1);
         index = Panel == 1 ? ImageRedLamp + state : ImageKey + state;

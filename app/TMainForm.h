@@ -5,6 +5,7 @@
 #include "config/DataFile.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -150,6 +151,7 @@ private:
     void createComponents();
     // Tells the operator why the configuration file cannot be read.
     bool configurationReadable(FileStatus status);
+    void updateQueueLamp();
     QToolButton *addSpeedButton(const QString &name, Glyph glyph, void (TMainForm::*handler)());
 
     bool m_shown = false;
@@ -159,4 +161,11 @@ private:
     bool m_writeFailing = false;
     // Likewise a log folder that cannot take a new file.
     bool m_logFailing = false;
+    // What the status bar shows now: the lamp as last drawn, the state and
+    // connection count of the texts (-1: not set yet).
+    bool m_lampDrawnLit = false;
+    QTimer *m_lampTimer = nullptr;
+    QElapsedTimer m_lampClock; // since the lamp was last asked to repaint
+    int m_statusTextState = -1;
+    int32_t m_statusTextCount = -1;
 };

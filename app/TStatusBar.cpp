@@ -98,8 +98,13 @@ void TStatusBar::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), palette().window());
-    for (int panel = 0; panel < PanelCount; ++panel)
-        drawPanel(painter, panel);
+    // A repaint of one panel (the queue lamp changes with every request)
+    // leaves the others alone: laying out their texts costs more than the
+    // whole lamp.
+    for (int panel = 0; panel < PanelCount; ++panel) {
+        if (event->region().intersects(panelRect(panel)))
+            drawPanel(painter, panel);
+    }
 }
 
 void TStatusBar::drawPanel(QPainter &painter, int panel)

@@ -73,9 +73,25 @@ void TCustomWinSocket::readReady()
         const int err = errno;
         if (n > 0) {
             // One notification per arrival: the next comes once ReceivePending
-            // has taken the data, so a handler that leaves it does not spin the loop.
-            m_readNotifier->setEnabled(false);
-            notify(Notification::Read);
+            // has taken the data, so a handler that leaves it (or runs a
+            // nested loop before taking it) does not spin the loop. The
+            // notifier is switched off only then: switching it costs the
+            // event loop a wake-up each time, twice for every request.
+            if (m_readUntaken) {
+                m_readNotifier->setEnabled(false);
+                return;
+            }
+            m_readUntaken = true;
+            QPointer<TCustomWinSocket> self(this);
+            try {
+                notify(Notification::Read);
+            } catch (...) {
+                if (self)
+                    holdUntaken();
+                throw;
+            }
+            if (self)
+                holdUntaken();
         } else if (n == 0) {
             CloseConnection();
         } else if (!wouldBlock(err)) {
@@ -137,10 +153,17 @@ void TCustomWinSocket::failedCall(TErrorEvent kind, int err, const char *api)
         throw socketApiError(err, api);
 }
 
+void TCustomWinSocket::holdUntaken()
+{
+    if (m_readUntaken && m_readNotifier)
+        m_readNotifier->setEnabled(false);
+}
+
 QByteArray TCustomWinSocket::ReceivePending()
 {
     if (m_fd < 0)
         return {};
+    m_readUntaken = false;
     if (!m_closing)
         m_readNotifier->setEnabled(true);
     int pending = 0;

@@ -57,6 +57,7 @@ protected:
 
 private:
     void readReady();
+    void holdUntaken();
     void writeReady();
     void asyncError(TErrorEvent kind, int err);
     void failedCall(TErrorEvent kind, int err, const char *api);
@@ -67,6 +68,9 @@ private:
     int m_fd = -1;
     bool m_connected = false;
     bool m_closing = false;
+    // A read notification went out and ReceivePending has not been called
+    // since: no further read notification until it is.
+    bool m_readUntaken = false;
     QString m_peerAddress;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;

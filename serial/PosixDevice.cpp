@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -126,8 +127,8 @@ public:
     WaiterScope &operator=(const WaiterScope &) = delete;
 
     int fd() const { return m_fd; }
-    // Called with the device locked, before its state is examined: any change
-    // after that sets the descriptor again.
+    // Called before the state is examined: any change after that sets the
+    // descriptor again.
     void reset() const
     {
         uint64_t value;
@@ -144,9 +145,15 @@ private:
     const int m_fd;
 };
 
+PosixDevice::PosixDevice()
+    : m_drainTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
+{ }
+
 PosixDevice::~PosixDevice()
 {
     close();
+    if (m_drainTimer >= 0)
+        ::close(m_drainTimer);
 }
 
 QString PosixDevice::devicePath(const QString &portName)
@@ -306,7 +313,7 @@ int32_t PosixDevice::setCommMask(uint32_t mask)
     return 0;
 }
 
-int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat)
+int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat, bool outputState)
 {
     std::lock_guard lock(m_mutex);
     if (m_fd < 0)
@@ -318,6 +325,8 @@ int32_t PosixDevice::clearCommError(uint32_t &errors, ComStat &stat)
 
     stat = ComStat();
     stat.cbInQue = uint32_t(m_rxQueue.size());
+    if (!outputState)
+        return 0;
     int outQueue = 0;
     if (::ioctl(m_fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
         stat.cbOutQue = uint32_t(outQueue);
@@ -427,26 +436,42 @@ PosixDevice::WaitResult PosixDevice::waitCommEvent(uint32_t &fired, int stopFd, 
     const Clock::time_point deadline = after(Clock::now(), timeoutMs < 0 ? 0 : uint64_t(timeoutMs));
     WaiterScope waiter(*this);
     bool sawHangUp = false;
+    // The device lock is held as briefly as possible here: the event thread
+    // comes back to this wait while the GUI thread runs the dispatch of the
+    // last one, and both want the lock. Bytes in the tty are taken only once
+    // poll has seen them (a fresh wait sees them at its first poll), and the
+    // wake descriptor is emptied only once it has been seen set. A stop
+    // signalled before the wait wins over events already there.
+    bool ttyReadable = false;
+    bool woken = true;
+    if (stopFd >= 0) {
+        pollfd stop = {stopFd, POLLIN, 0};
+        if (::poll(&stop, 1, 0) > 0)
+            return WaitResult::Stopped;
+    }
     for (;;) {
-        if (stopFd >= 0) {
-            pollfd stop = {stopFd, POLLIN, 0};
-            if (::poll(&stop, 1, 0) > 0)
-                return WaitResult::Stopped;
-        }
+        // Emptied before the state is looked at: a change made after this
+        // sets it again, so no wake-up is lost.
+        if (woken)
+            waiter.reset();
 
         int fd = -1;
         short wanted = 0;
         int pollMs = -1;
         {
             std::lock_guard lock(m_mutex);
-            waiter.reset();
             if (m_fd < 0) {
                 error = WinError::InvalidHandle;
                 return WaitResult::Failed;
             }
-            pumpLocked();
+            if (ttyReadable)
+                pumpLocked();
             sampleCountersLocked();
-            checkTxEmptyLocked();
+            // The transmit queue is looked at when it is due, or along with
+            // other events so that they go out in one completed wait.
+            const Clock::time_point now = Clock::now();
+            if (m_txPending && ((m_events & m_mask) || now >= m_txCheckAt))
+                checkTxEmptyLocked(now);
             if (m_events & m_mask) {
                 fired = m_events & m_mask;
                 m_events &= ~fired;
@@ -460,10 +485,8 @@ PosixDevice::WaitResult PosixDevice::waitCommEvent(uint32_t &fired, int stopFd, 
             // A full queue takes nothing more from the tty until a reader
             // makes room (and wakes us).
             wanted = m_rxQueue.size() < m_rxCapacity ? POLLIN : 0;
-            if (m_txPending) {
-                pollMs = shorter(pollMs, m_drainIntervalMs);
-                m_drainIntervalMs = std::min(m_drainIntervalMs * 2, lastDrainIntervalMs);
-            }
+            if (m_txPending)
+                pollMs = shorter(pollMs, remainingMs(now, m_txCheckAt));
             if (m_hasCounters && (m_mask & lineEvents))
                 pollMs = shorter(pollMs, counterIntervalMs);
         }
@@ -475,13 +498,25 @@ PosixDevice::WaitResult PosixDevice::waitCommEvent(uint32_t &fired, int stopFd, 
         }
         pollMs = waiter.pollLimit(pollMs);
 
-        pollfd fds[3] = {{fd, wanted, 0}, {waiter.fd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const int n = ::poll(fds, stopFd >= 0 ? 3 : 2, pollMs);
+        pollfd fds[4] = {{fd, wanted, 0},
+                         {waiter.fd(), POLLIN, 0},
+                         {m_drainTimer, POLLIN, 0},
+                         {stopFd, POLLIN, 0}};
+        const int n = ::poll(fds, stopFd >= 0 ? 4 : 3, pollMs);
+        ttyReadable = n > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR));
+        woken = n > 0 && (fds[1].revents & POLLIN);
+        if (n > 0 && (fds[2].revents & POLLIN)) {
+            uint64_t expirations;
+            [[maybe_unused]] const ssize_t got
+                = ::read(m_drainTimer, &expirations, sizeof expirations);
+            std::lock_guard lock(m_mutex);
+            m_drainTimerArmed = false;
+        }
         if (n < 0 && errno != EINTR) {
             error = WinError::fromErrno(errno);
             return WaitResult::Failed;
         }
-        if (n > 0 && stopFd >= 0 && (fds[2].revents & POLLIN))
+        if (n > 0 && stopFd >= 0 && (fds[3].revents & POLLIN))
             return WaitResult::Stopped;
         if (n > 0 && (fds[0].revents & POLLNVAL)) {
             error = WinError::InvalidHandle;
@@ -658,11 +693,14 @@ bool PosixDevice::stepReadLocked(DeviceRequest &request, Clock::time_point now,
     pumpLocked();
     const int32_t take = std::min<int32_t>(request.count - request.transferred, m_rxQueue.size());
     if (take > 0) {
+        const bool wasFull = m_rxQueue.size() >= m_rxCapacity;
         std::copy_n(m_rxQueue.constData(), take, request.readBuffer + request.transferred);
         m_rxQueue.remove(0, take);
         request.transferred += take;
         request.lastByte = now;
-        notifyLocked(); // room in the queue again
+        // Only a full queue keeps a waiter from taking bytes from the tty.
+        if (wasFull)
+            notifyLocked();
     }
     if (request.transferred == request.count) {
         finishLocked(request, 0);
@@ -721,8 +759,33 @@ void PosixDevice::finishLocked(DeviceRequest &request, int32_t error)
     if (request.kind == DeviceRequest::Kind::Write && request.transferred > 0) {
         m_txPending = true;
         m_drainIntervalMs = firstDrainIntervalMs;
-        notifyLocked();
+        m_txCheckAt = Clock::now() + std::chrono::milliseconds(firstDrainIntervalMs);
+        armDrainCheckLocked();
     }
+}
+
+// A write does not wake the event wait at once: waking it for every request
+// costs a thread switch, and mostly a hand-over to the GUI thread of its own
+// for the transmit-empty event alone. The wait looks at the transmit queue on
+// whatever wakes it next (usually the answer, so both go in one hand-over),
+// and this timer makes sure it does so within the first drain interval even
+// when nothing else happens.
+void PosixDevice::armDrainCheckLocked()
+{
+    if (m_drainTimer < 0) {
+        notifyLocked();
+        return;
+    }
+    // Armed already, it wakes the wait no later than now; the wait then
+    // looks at m_txCheckAt and waits the rest itself.
+    if (m_drainTimerArmed)
+        return;
+    itimerspec due {};
+    due.it_value.tv_nsec = long(firstDrainIntervalMs) * 1000000;
+    if (::timerfd_settime(m_drainTimer, 0, &due, nullptr) == 0)
+        m_drainTimerArmed = true;
+    else
+        notifyLocked();
 }
 
 // Moves what the tty has into the receive queue, up to its size, and records
@@ -738,10 +801,16 @@ void PosixDevice::pumpLocked()
         const int room = m_rxCapacity - m_rxQueue.size();
         if (room <= 0)
             break;
-        const ssize_t n = ::read(m_fd, chunk, std::min<size_t>(size_t(room), sizeof chunk));
+        const size_t wanted = std::min<size_t>(size_t(room), sizeof chunk);
+        const ssize_t n = ::read(m_fd, chunk, wanted);
         if (n > 0) {
             m_hungUp = false;
             appendReceivedLocked(chunk, int(n), eventChar);
+            // Less than asked for: the tty has nothing more now, and asking
+            // again only to hear so costs a system call. Whatever comes
+            // later makes the tty readable again.
+            if (size_t(n) < wanted)
+                break;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -847,14 +916,19 @@ void PosixDevice::sampleCountersLocked()
         raiseLocked(events);
 }
 
-// The transmit queue has drained once the driver holds no more output.
-void PosixDevice::checkTxEmptyLocked()
+// The transmit queue has drained once the driver holds no more output; while
+// it has not, it is looked at again after a growing pause (a handshake may
+// hold the output for long).
+void PosixDevice::checkTxEmptyLocked(Clock::time_point now)
 {
     if (!m_txPending)
         return;
     int outQueue = 0;
-    if ((m_mask & EV_TXEMPTY) && ::ioctl(m_fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0)
+    if ((m_mask & EV_TXEMPTY) && ::ioctl(m_fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0) {
+        m_txCheckAt = now + std::chrono::milliseconds(m_drainIntervalMs);
+        m_drainIntervalMs = std::min(m_drainIntervalMs * 2, lastDrainIntervalMs);
         return;
+    }
     m_txPending = false;
     raiseLocked(EV_TXEMPTY);
 }
@@ -871,7 +945,11 @@ void PosixDevice::raiseLocked(uint32_t events)
 void PosixDevice::notifyLocked()
 {
     const uint64_t one = 1;
+    // The calling thread looks at the state itself before it next waits.
+    const int self = threadWakeFd();
     for (int fd : m_waiters) {
+        if (fd == self)
+            continue;
         // A full counter already wakes its waiter.
         [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
     }

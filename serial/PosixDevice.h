@@ -53,7 +53,7 @@ class PosixDevice : public std::enable_shared_from_this<PosixDevice>
 public:
     enum class WaitResult { Fired, Stopped, TimedOut, Failed };
 
-    PosixDevice() = default;
+    PosixDevice();
     ~PosixDevice();
     PosixDevice(const PosixDevice &) = delete;
     PosixDevice &operator=(const PosixDevice &) = delete;
@@ -74,7 +74,9 @@ public:
     int32_t setCommState(const DeviceControlBlock &dcb);
     int32_t setCommTimeouts(const CommTimeouts &timeouts);
     int32_t setCommMask(uint32_t mask);
-    int32_t clearCommError(uint32_t &errors, ComStat &stat);
+    // outputState false: the caller wants the input count only, and the
+    // output side (queue count, CTS hold) is left at 0.
+    int32_t clearCommError(uint32_t &errors, ComStat &stat, bool outputState = true);
     int32_t getCommModemStatus(uint32_t &status);
     int32_t escapeCommFunction(uint32_t function);
     int32_t purgeComm(uint32_t flags);
@@ -107,9 +109,10 @@ private:
     void pumpLocked();
     void appendReceivedLocked(const char *data, int count, bool &eventChar);
     void sampleCountersLocked();
-    void checkTxEmptyLocked();
+    void checkTxEmptyLocked(std::chrono::steady_clock::time_point now);
     void raiseLocked(uint32_t events);
     void notifyLocked();
+    void armDrainCheckLocked();
 
     struct Counters
     {
@@ -128,6 +131,11 @@ private:
     CommTimeouts m_timeouts;
     bool m_txPending = false; // written, transmit queue not yet seen empty
     int m_drainIntervalMs = 0;
+    std::chrono::steady_clock::time_point m_txCheckAt; // when to look at the queue next
+    // Wakes a wait for events when the transmit queue is due to be looked at
+    // after a write; the write itself wakes nobody (see armDrainCheckLocked).
+    int m_drainTimer = -1;
+    bool m_drainTimerArmed = false;
     bool m_hungUp = false;
     bool m_hasCounters = true;
     bool m_countersValid = false;

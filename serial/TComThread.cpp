@@ -74,7 +74,8 @@ struct TComThread::HandOver
     std::mutex mutex;
     std::condition_variable changed;
     TCustomComPort *port = nullptr;
-    TComEvents fired;
+    TComEvents fired; // of the wait handed over last
+    TComEvents completed; // of the wait that completed last
     bool pending = false; // a completed wait waits to be dispatched
     bool running = false; // its dispatch is running on the GUI thread
     bool stopping = false; // no further hand-overs
@@ -108,6 +109,7 @@ TComThread::~TComThread()
     {
         std::unique_lock lock(state->mutex);
         state->stopping = true;
+        state->changed.notify_all();
         while (!state->ended) {
             if (state->pending && !state->running) {
                 // Handed over but not yet run: run it here, before the device
@@ -162,7 +164,7 @@ void TComThread::Execute()
             backOffMs = 0;
             {
                 std::lock_guard lock(FState->mutex);
-                FState->fired = MaskToEvents(mask);
+                FState->completed = MaskToEvents(mask);
             }
             DispatchComMsg();
             continue;
@@ -171,6 +173,12 @@ void TComThread::Execute()
         backOffMs = backOffMs == 0 ? 1 : std::min(backOffMs * 2, longestBackOffMs);
         if (waitForStop(FStopEvent, backOffMs))
             break;
+    }
+    {
+        // A hand-over still to run (Close runs it) reads its bytes before
+        // they are discarded here.
+        std::unique_lock lock(FState->mutex);
+        FState->changed.wait(lock, [this] { return !FState->pending || FState->abandoned; });
     }
     // Received bytes not yet read are discarded with the thread.
     FDevice->setCommMask(0);
@@ -188,34 +196,46 @@ void TComThread::DispatchComMsg()
         DoEvents();
         break;
     case smWindowSync:
-        SendEvents();
+    case smNone: {
+        std::unique_lock lock(FState->mutex);
+        FState->fired = FState->completed;
+        lock.unlock();
+        if (FSyncMethod == smWindowSync)
+            SendEvents();
+        else
+            Dispatch(FOwnerPort, FiredEvents(), FState, false);
         break;
-    case smNone:
-        Dispatch(FOwnerPort, FiredEvents(), FState, false);
-        break;
+    }
     }
 }
 
-// smThreadSync: hands the wait to the GUI thread and waits until its
-// dispatch has run (or the port is being closed from within it).
+// smThreadSync: hands the wait to the GUI thread. A wait is handed over only
+// once the dispatch of the one before has run (or the port is being closed
+// from within it), so dispatches never overlap and whatever happens during
+// one is reported by the next. The thread does not stay to watch the
+// dispatch run but goes back to waiting on the device: being woken once more
+// for every hand-over costs each request a thread switch.
 void TComThread::DoEvents()
 {
     QCoreApplication *app = QCoreApplication::instance();
+    std::unique_lock lock(FState->mutex);
     if (!app) {
         // No application, no GUI thread to hand over to: dispatch here.
+        FState->fired = FState->completed;
+        lock.unlock();
         Dispatch(FOwnerPort, FiredEvents(), FState, false);
         return;
     }
-    std::unique_lock lock(FState->mutex);
+    FState->changed.wait(
+        lock, [this] { return !FState->pending || FState->abandoned || FState->stopping; });
     if (FState->stopping)
         return;
+    FState->fired = FState->completed;
     FState->pending = true;
     lock.unlock();
     const std::shared_ptr<HandOver> state = FState;
     QMetaObject::invokeMethod(
         app, [state] { RunHandOver(state); }, Qt::QueuedConnection);
-    lock.lock();
-    FState->changed.wait(lock, [this] { return !FState->pending || FState->abandoned; });
 }
 
 // smWindowSync: one queued call per event, in dispatch order, without
@@ -249,6 +269,8 @@ void TComThread::RunHandOver(const std::shared_ptr<HandOver> &State)
     lock.lock();
     State->pending = false;
     State->running = false;
+    // Woken after the lock is free, the event thread does not stall on it.
+    lock.unlock();
     State->changed.notify_all();
 }
 

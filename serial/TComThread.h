@@ -13,8 +13,9 @@ class TCustomComPort;
 // The event thread of an open port: waits on the device for the port's
 // events and hands each completed wait to the port's dispatch, as the port's
 // SyncMethod says:
-//  - smThreadSync: the dispatch runs on the GUI thread while this thread
-//    waits for it (a pending hand-over slot plus a queued call);
+//  - smThreadSync: the dispatch runs on the GUI thread (a pending hand-over
+//    slot plus a queued call); the next wait is handed over only after it
+//    has run, so dispatches never overlap;
 //  - smWindowSync: one queued call per event to the GUI thread, without
 //    waiting;
 //  - smNone: the dispatch runs on this thread.

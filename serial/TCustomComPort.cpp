@@ -544,7 +544,8 @@ int32_t TCustomComPort::InputCount()
 {
     uint32_t errors = 0;
     ComStat stat;
-    check(FHandle->clearCommError(errors, stat), ComErrClearComm);
+    // Asked for with every answer: the output side is not looked at.
+    check(FHandle->clearCommError(errors, stat, false), ComErrClearComm);
     return int32_t(stat.cbInQue);
 }
 

@@ -20,6 +20,7 @@ enum OptionId {
     OptUnsolicited,
     OptUnsolicitedEvery,
     OptRecord,
+    OptTiming,
     OptFixed,
     OptPrefix,
     OptNoLineFeed,
@@ -41,6 +42,7 @@ const option longOptions[] = {
     {"unsolicited", required_argument, nullptr, OptUnsolicited},
     {"unsolicited-every", required_argument, nullptr, OptUnsolicitedEvery},
     {"record", required_argument, nullptr, OptRecord},
+    {"timing", required_argument, nullptr, OptTiming},
     {"fixed", required_argument, nullptr, OptFixed},
     {"prefix", required_argument, nullptr, OptPrefix},
     {"no-line-feed", no_argument, nullptr, OptNoLineFeed},
@@ -169,6 +171,9 @@ ParsedCommandLine parseCommandLine(int argc, char **argv)
         case OptRecord:
             o.recordFile = optarg;
             break;
+        case OptTiming:
+            o.timingFile = optarg;
+            break;
         case OptFixed:
             o.fixed = decodeEscapes(optarg);
             break;
@@ -225,7 +230,8 @@ Options (MS is milliseconds; TEXT understands \n \r \t \\ \xHH):
   --gap MS                quiet time that ends a request (default 2)
   --terminator TEXT       requests are pieces ending in TEXT instead
   --delay MS              wait this long before answering (default 0)
-  --baud N                pace output at N baud, 10 bits a byte (default: unpaced)
+  --baud N                pace output at N baud, 10 bits a byte, each byte
+                          delivered once its bits have passed (default: unpaced)
   --chunks N              send each answer in N pieces (default 1)
   --chunk-gap MS          pause between pieces (default 5)
   --silent                never answer
@@ -237,6 +243,10 @@ Options (MS is milliseconds; TEXT understands \n \r \t \\ \xHH):
   --unsolicited TEXT      send TEXT nobody asked for
   --unsolicited-every MS  how often (default 1000; 0: only on SIGUSR1)
   --record FILE           append every received byte to FILE
+  --timing FILE           write one line per request to FILE: when its first
+                          byte came, when it was complete, when the last byte
+                          of its answer went out (0: not answered); monotonic
+                          clock (CLOCK_MONOTONIC) in nanoseconds
   --ready-file FILE       write the device path to FILE once ready
   --verbose               log requests and answers on standard error
   --help                  show this text

@@ -13,6 +13,7 @@ struct SimOptions
     std::string linkPath; // empty: no link, the slave's own name is reported
     std::string readyFile;
     std::string recordFile;
+    std::string timingFile;
 
     // Empty: the bytes that arrive without a pause of `gap` form one request.
     std::string terminator;

@@ -107,6 +107,12 @@ Simulator::~Simulator()
         if (fd >= 0)
             ::close(fd);
     }
+    if (m_timing) {
+        // Requests still waiting for their answer are reported unanswered.
+        for (const RequestTimes &times : m_answersPending)
+            writeTiming(times, Clock::time_point());
+        std::fclose(m_timing);
+    }
 }
 
 void Simulator::open()
@@ -143,6 +149,12 @@ void Simulator::open()
             = ::open(m_options.recordFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (m_record < 0)
             fail("cannot open " + m_options.recordFile);
+    }
+
+    if (!m_options.timingFile.empty()) {
+        m_timing = std::fopen(m_options.timingFile.c_str(), "we");
+        if (!m_timing)
+            fail("cannot open " + m_options.timingFile);
     }
 
     if (!m_options.linkPath.empty()) {
@@ -248,6 +260,8 @@ void Simulator::takeInput(Clock::time_point now)
         if (n == 0)
             return;
         record(buffer, static_cast<size_t>(n));
+        if (m_input.empty())
+            m_inputStarted = now;
         m_input.append(buffer, static_cast<size_t>(n));
         m_lastInput = now;
         completeFramedRequests(now);
@@ -264,14 +278,17 @@ void Simulator::completeFramedRequests(Clock::time_point now)
 {
     if (m_options.terminator.empty()) {
         if (!m_input.empty() && now >= m_lastInput + m_options.gap)
-            handleRequest(std::exchange(m_input, std::string()), now);
+            handleRequest(std::exchange(m_input, std::string()), m_inputStarted, now);
         return;
     }
     const std::string &terminator = m_options.terminator;
     for (size_t end; (end = m_input.find(terminator)) != std::string::npos;) {
         std::string request = m_input.substr(0, end);
         m_input.erase(0, end + terminator.size());
-        handleRequest(std::move(request), now);
+        const Clock::time_point firstByte = m_inputStarted;
+        // What follows the terminator came with the last read at the latest.
+        m_inputStarted = m_lastInput;
+        handleRequest(std::move(request), firstByte, now);
     }
 }
 
@@ -284,12 +301,15 @@ bool Simulator::shouldAnswer() const
     return m_requests % m_options.answerEvery == 0;
 }
 
-void Simulator::handleRequest(std::string request, Clock::time_point now)
+void Simulator::handleRequest(std::string request, Clock::time_point firstByte,
+                              Clock::time_point now)
 {
     ++m_requests;
     note("request", request);
+    const RequestTimes times {firstByte, now};
     if (!shouldAnswer()) {
         note("left unanswered", request);
+        writeTiming(times, Clock::time_point());
         return;
     }
     std::string answer;
@@ -302,17 +322,21 @@ void Simulator::handleRequest(std::string request, Clock::time_point now)
     }
     answer = withLineFeed(std::move(answer), m_options.lineFeed);
     note("answer", answer);
-    queueOutput(answer, now + m_options.delay, m_options.chunks);
+    if (queueOutput(answer, now + m_options.delay, m_options.chunks, true))
+        m_answersPending.push_back(times);
+    else
+        writeTiming(times, Clock::time_point());
 }
 
-void Simulator::queueOutput(const std::string &bytes, Clock::time_point start, unsigned pieces)
+bool Simulator::queueOutput(const std::string &bytes, Clock::time_point start, unsigned pieces,
+                            bool answer)
 {
     if (bytes.empty())
-        return;
+        return false;
     if (m_outputBytes + bytes.size() > outputLimit) {
         std::fprintf(stderr, "zmt-sim: nobody reads the device, output dropped: %s\n",
                      printable(bytes).c_str());
-        return;
+        return false;
     }
     const size_t count = std::min<size_t>(pieces, bytes.size());
     const size_t base = bytes.size() / count;
@@ -324,21 +348,25 @@ void Simulator::queueOutput(const std::string &bytes, Clock::time_point start, u
             {bytes.substr(offset, length), start + m_options.chunkGap * static_cast<long>(i)});
         offset += length;
     }
+    m_output.back().endsAnswer = answer;
     m_outputBytes += bytes.size();
+    return true;
 }
 
 void Simulator::writeDue(Clock::time_point now)
 {
     while (!m_output.empty() && !m_outputBlocked) {
         Segment &segment = m_output.front();
-        Clock::time_point due = segment.notBefore;
-        if (m_options.baud > 0)
-            due = std::max(due, m_lineFreeAt);
+        const Clock::time_point due = firstByteDue(segment);
         if (now < due)
             return;
         size_t size = segment.bytes.size();
-        if (m_options.baud > 0)
-            size = std::min<size_t>(size, 1 + (now - due) / m_byteTime);
+        if (m_options.baud > 0) {
+            // A byte is on the line from its start until its bits have
+            // passed; only then does the receiving side have it.
+            const Clock::time_point start = due - m_byteTime;
+            size = std::min<size_t>(size, (now - start) / m_byteTime);
+        }
         const ssize_t n = ::write(m_master, segment.bytes.data(), size);
         if (n < 0 && errno == EINTR)
             continue;
@@ -350,12 +378,38 @@ void Simulator::writeDue(Clock::time_point now)
             return;
         }
         if (m_options.baud > 0)
-            m_lineFreeAt = due + m_byteTime * n;
+            m_lineFreeAt = due - m_byteTime + m_byteTime * n;
         segment.bytes.erase(0, static_cast<size_t>(n));
         m_outputBytes -= static_cast<size_t>(n);
-        if (segment.bytes.empty())
+        if (segment.bytes.empty()) {
+            if (segment.endsAnswer && !m_answersPending.empty()) {
+                writeTiming(m_answersPending.front(), Clock::now());
+                m_answersPending.pop_front();
+            }
             m_output.pop_front();
+        }
     }
+}
+
+Simulator::Clock::time_point Simulator::firstByteDue(const Segment &segment) const
+{
+    if (m_options.baud == 0)
+        return segment.notBefore;
+    return std::max(segment.notBefore, m_lineFreeAt) + m_byteTime;
+}
+
+void Simulator::writeTiming(const RequestTimes &times, Clock::time_point answerEnd)
+{
+    if (!m_timing)
+        return;
+    const auto ns = [](Clock::time_point t) {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count());
+    };
+    // Buffered: a line costs no system call; the file is complete once the
+    // simulator has ended.
+    std::fprintf(m_timing, "%lld %lld %lld\n", ns(times.firstByte), ns(times.complete),
+                 answerEnd == Clock::time_point() ? 0LL : ns(answerEnd));
 }
 
 void Simulator::fireUnsolicited(Clock::time_point now, bool timed)
@@ -372,7 +426,7 @@ void Simulator::fireUnsolicited(Clock::time_point now, bool timed)
     }
     const std::string text = withLineFeed(*m_options.unsolicited, m_options.lineFeed);
     note("unsolicited", text);
-    queueOutput(text, now, 1);
+    queueOutput(text, now, 1, false);
 }
 
 Simulator::Clock::time_point Simulator::nextDeadline() const
@@ -380,12 +434,8 @@ Simulator::Clock::time_point Simulator::nextDeadline() const
     Clock::time_point deadline = m_nextUnsolicited;
     if (m_options.terminator.empty() && !m_input.empty())
         deadline = std::min(deadline, m_lastInput + m_options.gap);
-    if (!m_output.empty()) {
-        Clock::time_point due = m_output.front().notBefore;
-        if (m_options.baud > 0)
-            due = std::max(due, m_lineFreeAt);
-        deadline = std::min(deadline, m_outputBlocked ? m_retryAt : due);
-    }
+    if (!m_output.empty())
+        deadline = std::min(deadline, m_outputBlocked ? m_retryAt : firstByteDue(m_output.front()));
     return deadline;
 }
 

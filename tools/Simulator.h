@@ -3,6 +3,7 @@
 #include "tools/SimOptions.h"
 
 #include <chrono>
+#include <cstdio>
 #include <deque>
 #include <string>
 
@@ -34,15 +35,27 @@ private:
     {
         std::string bytes;
         Clock::time_point notBefore;
+        bool endsAnswer = false; // its last byte ends the answer to a request
+    };
+
+    // When a request came, kept until its answer has gone out (--timing).
+    struct RequestTimes
+    {
+        Clock::time_point firstByte;
+        Clock::time_point complete;
     };
 
     void takeInput(Clock::time_point now);
     void record(const char *data, size_t size);
     void completeFramedRequests(Clock::time_point now);
-    void handleRequest(std::string request, Clock::time_point now);
+    void handleRequest(std::string request, Clock::time_point firstByte, Clock::time_point now);
     bool shouldAnswer() const;
-    void queueOutput(const std::string &bytes, Clock::time_point start, unsigned pieces);
+    bool queueOutput(const std::string &bytes, Clock::time_point start, unsigned pieces,
+                     bool answer);
+    void writeTiming(const RequestTimes &times, Clock::time_point answerEnd);
     void writeDue(Clock::time_point now);
+    // When the first byte of the segment can be handed to the terminal.
+    Clock::time_point firstByteDue(const Segment &segment) const;
     void fireUnsolicited(Clock::time_point now, bool timed);
     Clock::time_point nextDeadline() const;
     void removeLink();
@@ -55,12 +68,15 @@ private:
     // slave closed; it also keeps the raw line settings across reopens.
     int m_slave = -1;
     int m_record = -1;
+    std::FILE *m_timing = nullptr;
+    std::deque<RequestTimes> m_answersPending; // answers queued, in order
     std::string m_slaveName;
     bool m_linked = false;
     bool m_readyWritten = false;
 
     std::string m_input;
     Clock::time_point m_lastInput;
+    Clock::time_point m_inputStarted; // when the first byte of m_input came
     long m_requests = 0;
 
     std::deque<Segment> m_output;

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -33,7 +34,54 @@ QProcessEnvironment programEnvironment(const QString &runtimeDir)
     return env;
 }
 
+// The soft limit of open files of a running process as /proc shows it (a
+// number or "unlimited").
+QByteArray openFilesLimit(qint64 pid)
+{
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &line : limits.readAll().split('\n')) {
+        if (line.startsWith("Max open files"))
+            return line.mid(14).simplified().split(' ').first();
+    }
+    return {};
+}
+
 } // namespace
+
+// Started with the common soft limit of 1024 descriptors, the program takes
+// its hard limit, so that a thousand workstations can be connected at once.
+TEST(ProcessEntry, TakesTheHardLimitOfOpenFiles)
+{
+    rlimit own {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &own), 0);
+    if (own.rlim_max != RLIM_INFINITY && own.rlim_max <= 1024)
+        GTEST_SKIP() << "the hard limit here is " << own.rlim_max;
+    QTemporaryDir runtime, work;
+    ASSERT_TRUE(runtime.isValid() && work.isValid());
+
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(runtime.path()));
+    program.setWorkingDirectory(work.path());
+    program.setChildProcessModifier([] {
+        rlimit low {};
+        ::getrlimit(RLIMIT_NOFILE, &low);
+        low.rlim_cur = 1024;
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    });
+    program.start(QStringLiteral(HOLLVAN_BINARY), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const QString lock = runtime.path() + QStringLiteral("/Hollvan.lock");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lockHeld(lock); }, 20000));
+
+    const QByteArray expected = own.rlim_max == RLIM_INFINITY
+        ? QByteArray("unlimited")
+        : QByteArray::number(qulonglong(own.rlim_max));
+    EXPECT_EQ(openFilesLimit(program.processId()), expected);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+}
 
 TEST(ProcessEntry, SecondCopyReportsAndTouchesNothing)
 {

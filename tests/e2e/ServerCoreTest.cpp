@@ -53,6 +53,7 @@ protected:
     {
         writeConfiguration(configuration);
         port = freeListeningPort();
+        ASSERT_NE(port, 0);
         form = std::make_unique<TMainForm>();
         form->EditPort->setText(QStringLiteral("Port:%1").arg(port));
         form->show();

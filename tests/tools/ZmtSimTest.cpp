@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <functional>
 
 #include <fcntl.h>
@@ -149,9 +150,63 @@ TEST(ZmtSim, BaudRatePacesTheAnswer)
     ASSERT_TRUE(device.write(request));
     const QByteArray answer = device.readLines(1);
     // A lower bound only: pacing can make the answer late, never early.
-    // 101 bytes at 10 bits each take 105 ms at 9600 baud.
-    EXPECT_GE(clock.elapsed(), 100);
+    // 101 bytes at 10 bits each take 105.2 ms at 9600 baud, and the last one
+    // arrives only once its bits have passed.
+    EXPECT_GE(clock.elapsed(), 105);
     EXPECT_EQ(answer, "ANS:" + request + "\n");
+}
+
+// The benchmark measures the device's idle time from these lines, on the same
+// monotonic clock as its own.
+TEST(ZmtSim, TimingFileHasALinePerRequestOnTheMonotonicClock)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString timingPath = dir.filePath("timing");
+    ZmtSim sim(
+        {"--terminator", "\\r", "--silent-after", "2", "--baud", "9600", "--timing", timingPath});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.errorText());
+    Device device(sim.devicePath());
+    const auto clock = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+
+    const long long before = clock();
+    ASSERT_TRUE(device.write("A\rBB\r"));
+    EXPECT_EQ(device.readLines(2), "ANS:A\nANS:BB\n");
+    ASSERT_TRUE(device.write("C\r"));
+    ASSERT_TRUE(sim.waitForRecorded(7));
+    ASSERT_TRUE(sim.terminate());
+    const long long after = clock();
+
+    QFile file(timingPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<QList<long long>> lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QList<long long> fields;
+        for (const QByteArray &field : line.split(' '))
+            fields.append(field.toLongLong());
+        ASSERT_EQ(fields.size(), 3) << line.constData();
+        lines.append(fields);
+    }
+    ASSERT_EQ(lines.size(), 3);
+    const long long byteNs = 10'000'000'000LL / 9600;
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(lines[i][0], before);
+        EXPECT_LE(lines[i][0], lines[i][1]);
+        EXPECT_LE(lines[i][1], after);
+    }
+    // "ANS:A\n" is 6 bytes on the line, "ANS:BB\n" 7 more behind it; late
+    // wake-ups can only add to that.
+    EXPECT_GE(lines[0][2] - lines[0][1], 6 * byteNs);
+    EXPECT_GE(lines[1][2] - lines[1][1], 13 * byteNs);
+    EXPECT_LE(lines[1][2], after);
+    EXPECT_EQ(lines[2][2], 0) << "the third request is not answered";
 }
 
 TEST(ZmtSim, TerminatorSplitsOneReadIntoRequests)
