@@ -126,6 +126,8 @@ void LoadDriver::run()
             if (c.state == Client::Waiting && connecting < connectSlots) {
                 sockaddr_in local {};
                 local.sin_family = AF_INET;
+                local.sin_port = htons(
+                    quint16(m_plan.localPorts + c.index * connectionsPerClient() + c.connections));
                 ::inet_pton(AF_INET, c.address.constData(), &local.sin_addr);
                 sockaddr_in remote {};
                 remote.sin_family = AF_INET;
@@ -134,6 +136,8 @@ void LoadDriver::run()
                 c.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
                 const int one = 1;
                 ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                // The port may still be in TIME_WAIT from an earlier run.
+                ::setsockopt(c.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
                 if (c.fd < 0 || ::bind(c.fd, reinterpret_cast<sockaddr *>(&local), sizeof local) < 0
                     || (::connect(c.fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) < 0
                         && errno != EINPROGRESS)) {

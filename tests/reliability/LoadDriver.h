@@ -23,6 +23,9 @@ public:
     struct Plan
     {
         quint16 port = 0;
+        // Client i binds localPorts + i * connections per client + its
+        // connection's number, a port of its own outside the ephemeral range.
+        quint16 localPorts = 30000;
         int clients = 200;
         int requests = 50; // per client
         int reconnectEvery = 10; // answers per connection

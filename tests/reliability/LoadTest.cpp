@@ -105,6 +105,7 @@ TEST(Load, EveryClientGetsItsOwnAnswersAndTheLogKeepsEveryLine)
     ASSERT_TRUE(rig.start());
 
     plan.port = rig.port;
+    plan.localPorts = loadClientPorts;
     LoadDriver driver(plan);
     driver.start();
     ASSERT_TRUE(runLoopUntil([&] { return driver.done(); }, 170000));

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <random>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

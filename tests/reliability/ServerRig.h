@@ -21,6 +21,13 @@ inline void PrintTo(const QString &text, std::ostream *os)
 }
 
 
+// Local ports that the reliability tests' own clients bind explicitly. They
+// lie below the kernel's ephemeral range, so the hundreds of connections of
+// these tests never take a port that a test running beside them has just
+// found free (ports bound to 0 come from that range).
+inline constexpr quint16 loadClientPorts = 30000; // up to 30999
+inline constexpr quint16 floodClientPorts = 31000; // up to 31999
+
 // Runs the event loop until pred holds or timeoutMs has passed; true when it
 // holds. Unlike QTest::qWaitFor, which sleeps between passes over the event
 // queue, the loop waits in the dispatcher, so a server on this thread answers
