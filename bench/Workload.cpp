@@ -37,13 +37,13 @@ struct Client
 class Runner
 {
 public:
-    explicit Runner(const WorkloadSpec &spec)
-        : m_spec(spec)
+    explicit Runner(const WorkloadPlan &plan)
+        : m_plan(plan)
     {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
         if (m_epoll < 0)
             throw std::runtime_error(std::string("epoll: ") + std::strerror(errno));
-        const size_t count = spec.ptyPath.empty() ? spec.sources.size() : 1;
+        const size_t count = plan.ptyPath.empty() ? plan.sources.size() : 1;
         m_clients.resize(count);
         for (size_t i = 0; i < count; ++i)
             m_clients[i].id = int(i);
@@ -58,20 +58,20 @@ public:
     WorkloadResult run(const std::function<void()> &beforeClosing)
     {
         const int64_t start = monotonicNs();
-        const int64_t limitAt = start + ns(m_spec.limit);
+        const int64_t limitAt = start + ns(m_plan.limit);
         size_t next = 0;
         while (true) {
             const int64_t now = monotonicNs();
             // Start clients while the ramp allows.
             while (next < m_clients.size()
-                   && (m_spec.rampWindow <= 0 || m_ramping < m_spec.rampWindow)) {
+                   && (m_plan.rampWindow <= 0 || m_ramping < m_plan.rampWindow)) {
                 startClient(m_clients[next++], now);
             }
             if (!m_rampDone && next == m_clients.size() && m_ramping == 0) {
                 m_rampDone = true;
                 m_result.windowStart = monotonicNs();
-                if (m_spec.requestsPerClient == 0)
-                    m_stopAt = m_result.windowStart + ns(m_spec.duration);
+                if (m_plan.requestsPerClient == 0)
+                    m_stopAt = m_result.windowStart + ns(m_plan.duration);
                 for (Client &c : m_clients) {
                     if (c.state == Client::State::Parked)
                         send(c, m_result.windowStart);
@@ -110,8 +110,8 @@ private:
     {
         ++m_active;
         ++m_ramping;
-        if (!m_spec.ptyPath.empty()) {
-            c.fd = ::open(m_spec.ptyPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (!m_plan.ptyPath.empty()) {
+            c.fd = ::open(m_plan.ptyPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
             termios tio {};
             if (c.fd < 0 || ::tcgetattr(c.fd, &tio) != 0) {
                 fail(c, true);
@@ -131,7 +131,7 @@ private:
         }
         const int one = 1;
         ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        const std::string &source = m_spec.sources[size_t(c.id)];
+        const std::string &source = m_plan.sources[size_t(c.id)];
         if (!source.empty()) {
             sockaddr_in local {};
             local.sin_family = AF_INET;
@@ -143,7 +143,7 @@ private:
         }
         sockaddr_in remote {};
         remote.sin_family = AF_INET;
-        remote.sin_port = htons(uint16_t(m_spec.port));
+        remote.sin_port = htons(uint16_t(m_plan.port));
         remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(c.fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0) {
             watch(c, EPOLLIN);
@@ -238,21 +238,21 @@ private:
         else
             m_result.bytesAfterFirstAnswer += line.size();
         m_result.lastAnswerAt = now;
-        if (c.answers >= m_spec.warmup)
+        if (c.answers >= m_plan.warmup)
             m_result.roundTripUs.push_back(double(now - c.sentAt) / 1000.0);
         if (c.answers++ == 0)
             --m_ramping;
 
-        const bool enough = m_spec.requestsPerClient > 0 ? c.answers >= m_spec.requestsPerClient
+        const bool enough = m_plan.requestsPerClient > 0 ? c.answers >= m_plan.requestsPerClient
                                                          : (m_stopAt != 0 && now >= m_stopAt);
         if (enough) {
-            if (m_spec.requestsPerClient == 0 && m_result.windowEnd == 0)
+            if (m_plan.requestsPerClient == 0 && m_result.windowEnd == 0)
                 m_result.windowEnd = m_stopAt;
             c.state = Client::State::Done;
             --m_active;
             return;
         }
-        if (m_spec.holdUntilRamped && !m_rampDone) {
+        if (m_plan.holdUntilRamped && !m_rampDone) {
             c.state = Client::State::Parked;
             return;
         }
@@ -261,7 +261,7 @@ private:
 
     void send(Client &c, int64_t now)
     {
-        const std::string request = requestText(c.id, ++c.sequence, m_spec.padding);
+        const std::string request = requestText(c.id, ++c.sequence, m_plan.padding);
         c.expected = "ANS:" + request.substr(0, request.size() - 1) + "\n";
         c.state = Client::State::Busy;
         c.sentAt = now;
@@ -283,11 +283,11 @@ private:
             return;
         m_nextExpiry = now + 50'000'000;
         for (Client &c : m_clients) {
-            if (c.state == Client::State::Connecting && now - c.sentAt > ns(m_spec.answerWait)) {
+            if (c.state == Client::State::Connecting && now - c.sentAt > ns(m_plan.answerWait)) {
                 fail(c, true);
                 continue;
             }
-            if (c.state == Client::State::Busy && now - c.sentAt > ns(m_spec.answerWait)) {
+            if (c.state == Client::State::Busy && now - c.sentAt > ns(m_plan.answerWait)) {
                 ++m_result.lost;
                 if (c.answers == 0)
                     --m_ramping;
@@ -326,7 +326,7 @@ private:
         }
     }
 
-    const WorkloadSpec &m_spec;
+    const WorkloadPlan &m_plan;
     int m_epoll = -1;
     std::vector<Client> m_clients;
     WorkloadResult m_result;
@@ -439,8 +439,8 @@ int64_t monotonicNs()
     return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-WorkloadResult runWorkload(const WorkloadSpec &spec, const std::function<void()> &beforeClosing)
+WorkloadResult runWorkload(const WorkloadPlan &plan, const std::function<void()> &beforeClosing)
 {
-    Runner runner(spec);
+    Runner runner(plan);
     return runner.run(beforeClosing);
 }

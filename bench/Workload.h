@@ -12,7 +12,7 @@
 // next. A request is "C<client>S<sequence><padding>\r"; the simulated device
 // answers "ANS:" + the request without the CR + "\n", so every answer names
 // the client and the request it belongs to.
-struct WorkloadSpec
+struct WorkloadPlan
 {
     // TCP: the relay's port on 127.0.0.1; clients bind to their source
     // addresses first (empty: no bind). Pty: the device itself, one client.
@@ -65,7 +65,7 @@ struct WorkloadResult
 // Runs the clients. `beforeClosing`, when given, is called once every client
 // has finished, while their connections are still open (for measurements of
 // the loaded server).
-WorkloadResult runWorkload(const WorkloadSpec &spec,
+WorkloadResult runWorkload(const WorkloadPlan &plan,
                            const std::function<void()> &beforeClosing = {});
 
 int64_t monotonicNs();

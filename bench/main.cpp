@@ -196,19 +196,19 @@ public:
             const fs::path dir = folder("pressure");
             Child device;
             Child server;
-            WorkloadSpec spec;
-            spec.port = freePort();
-            spec.sources = addresses(m_settings.pressureClients, false);
-            spec.duration = m_settings.pressureTime;
-            spec.rampWindow = 4;
-            spec.holdUntilRamped = true;
-            spec.limit = m_settings.pressureTime + 30s;
-            const std::string link = prepareHollvanFolder(dir, spec.port, spec.sources);
+            WorkloadPlan plan;
+            plan.port = freePort();
+            plan.sources = addresses(m_settings.pressureClients, false);
+            plan.duration = m_settings.pressureTime;
+            plan.rampWindow = 4;
+            plan.holdUntilRamped = true;
+            plan.limit = m_settings.pressureTime + 30s;
+            const std::string link = prepareHollvanFolder(dir, plan.port, plan.sources);
             startDevice(device, m_settings.programs, link, dir / "timing", dir / "zmt-sim.log");
             startHollvan(server, m_settings.programs, dir);
-            waitUntilListening(server, spec.port);
+            waitUntilListening(server, plan.port);
             PressureResult result;
-            result.load = runWorkload(spec);
+            result.load = runWorkload(plan);
             server.stop();
             device.stop();
             result.gapsUs = deviceIdleGapsUs(readTimingFile(dir / "timing"),
@@ -227,26 +227,26 @@ public:
             const fs::path dir = folder(direct ? "paced-direct" : "paced-hollvan");
             Child device;
             Child server;
-            WorkloadSpec spec;
-            spec.duration = m_settings.pacedTime;
-            spec.limit = m_settings.pacedTime + 30s;
-            spec.holdUntilRamped = true;
+            WorkloadPlan plan;
+            plan.duration = m_settings.pacedTime;
+            plan.limit = m_settings.pacedTime + 30s;
+            plan.holdUntilRamped = true;
             const std::vector<std::string> pacing = {"--baud", "9600"};
             if (direct) {
-                spec.ptyPath = startDevice(device, m_settings.programs, dir / "zmt", dir / "timing",
+                plan.ptyPath = startDevice(device, m_settings.programs, dir / "zmt", dir / "timing",
                                            dir / "zmt-sim.log", pacing, true);
             } else {
-                spec.port = freePort();
-                spec.sources = addresses(m_settings.pacedClients, false);
-                spec.rampWindow = 4;
-                const std::string link = prepareHollvanFolder(dir, spec.port, spec.sources);
+                plan.port = freePort();
+                plan.sources = addresses(m_settings.pacedClients, false);
+                plan.rampWindow = 4;
+                const std::string link = prepareHollvanFolder(dir, plan.port, plan.sources);
                 startDevice(device, m_settings.programs, link, dir / "timing", dir / "zmt-sim.log",
                             pacing, true);
                 startHollvan(server, m_settings.programs, dir);
-                waitUntilListening(server, spec.port);
+                waitUntilListening(server, plan.port);
             }
             PacedResult result;
-            result.load = runWorkload(spec);
+            result.load = runWorkload(plan);
             server.stop();
             device.stop();
             const double seconds
@@ -270,21 +270,21 @@ public:
             const fs::path dir = folder("scale");
             Child device;
             Child server;
-            WorkloadSpec spec;
-            spec.port = freePort();
-            spec.sources = addresses(m_settings.scaleClients, true);
-            spec.requestsPerClient = m_settings.scaleRequests;
-            spec.rampWindow = 4;
-            spec.holdUntilRamped = true;
-            spec.limit = 120s;
-            const std::string link = prepareHollvanFolder(dir, spec.port, spec.sources);
+            WorkloadPlan plan;
+            plan.port = freePort();
+            plan.sources = addresses(m_settings.scaleClients, true);
+            plan.requestsPerClient = m_settings.scaleRequests;
+            plan.rampWindow = 4;
+            plan.holdUntilRamped = true;
+            plan.limit = 120s;
+            const std::string link = prepareHollvanFolder(dir, plan.port, plan.sources);
             startDevice(device, m_settings.programs, link, dir / "timing", dir / "zmt-sim.log");
             startHollvan(server, m_settings.programs, dir);
-            waitUntilListening(server, spec.port);
+            waitUntilListening(server, plan.port);
             ScaleResult result;
             const pid_t pid = server.pid();
-            result.load = runWorkload(spec, [&] {
-                result.serverConnections = establishedServerConnections(spec.port);
+            result.load = runWorkload(plan, [&] {
+                result.serverConnections = establishedServerConnections(plan.port);
                 result.rssKb = processStatusKb(pid, "VmRSS");
                 result.peakRssKb = processStatusKb(pid, "VmHWM");
                 result.openFilesLimit = processOpenFilesLimit(pid);
