@@ -535,30 +535,16 @@ PosixDevice::WaitResult PosixDevice::waitCommEvent(uint32_t &fired, int stopFd, 
 
 int32_t PosixDevice::startWrite(DeviceRequest &request, const char *data, int32_t count)
 {
-    if (count < 0)
-        return WinError::InvalidParameter;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_fd < 0)
-            return WinError::InvalidHandle;
-        request.device = shared_from_this();
-        request.kind = DeviceRequest::Kind::Write;
-        request.pending = true;
-        request.transferred = 0;
-        request.error = 0;
-        request.writeData = data;
-        request.readBuffer = nullptr;
-        request.count = count;
-        request.abortGeneration = m_writeAbortGeneration;
-        request.timeouts = m_timeouts;
-        request.started = Clock::now();
-        request.lastByte = request.started;
-    }
-    const int32_t result = progress(request, false);
-    return result == WinError::IoIncomplete ? 0 : result;
+    return startRequest(request, DeviceRequest::Kind::Write, data, nullptr, count);
 }
 
 int32_t PosixDevice::startRead(DeviceRequest &request, char *buffer, int32_t count)
+{
+    return startRequest(request, DeviceRequest::Kind::Read, nullptr, buffer, count);
+}
+
+int32_t PosixDevice::startRequest(DeviceRequest &request, DeviceRequest::Kind kind,
+                                  const char *writeData, char *readBuffer, int32_t count)
 {
     if (count < 0)
         return WinError::InvalidParameter;
@@ -567,14 +553,15 @@ int32_t PosixDevice::startRead(DeviceRequest &request, char *buffer, int32_t cou
         if (m_fd < 0)
             return WinError::InvalidHandle;
         request.device = shared_from_this();
-        request.kind = DeviceRequest::Kind::Read;
+        request.kind = kind;
         request.pending = true;
         request.transferred = 0;
         request.error = 0;
-        request.writeData = nullptr;
-        request.readBuffer = buffer;
+        request.writeData = writeData;
+        request.readBuffer = readBuffer;
         request.count = count;
-        request.abortGeneration = m_readAbortGeneration;
+        request.abortGeneration = kind == DeviceRequest::Kind::Write ? m_writeAbortGeneration
+                                                                     : m_readAbortGeneration;
         request.timeouts = m_timeouts;
         request.started = Clock::now();
         request.lastByte = request.started;

@@ -98,6 +98,9 @@ public:
     static int32_t requestResult(DeviceRequest &request, bool wait);
 
 private:
+    // One request of either kind, started with the device's current time-outs.
+    int32_t startRequest(DeviceRequest &request, DeviceRequest::Kind kind, const char *writeData,
+                         char *readBuffer, int32_t count);
     class WaiterScope;
     friend class WaiterScope;
 
